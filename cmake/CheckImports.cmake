@@ -1,0 +1,33 @@
+# Fails when FILE imports a DLL other than the operating system's own.
+execute_process(COMMAND ${OBJDUMP} -p ${FILE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump could not read ${FILE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
+set(system
+  kernel32.dll user32.dll gdi32.dll advapi32.dll ole32.dll oleaut32.dll shell32.dll
+  shlwapi.dll comctl32.dll comdlg32.dll msvcrt.dll uuid.dll winmm.dll version.dll
+  urlmon.dll wininet.dll winhttp.dll hlink.dll strmiids.dll quartz.dll ws2_32.dll
+  imm32.dll uxtheme.dll msimg32.dll ntdll.dll bcrypt.dll crypt32.dll secur32.dll)
+set(bad)
+set(seen)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "DLL Name: *" "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  string(TOLOWER "${dll}" lower)
+  list(APPEND seen ${lower})
+  if(lower MATCHES "^api-ms-win-")
+    continue()
+  endif()
+  list(FIND system ${lower} idx)
+  if(idx EQUAL -1)
+    list(APPEND bad ${dll})
+  endif()
+endforeach()
+if(NOT seen)
+  message(FATAL_ERROR "${FILE} has no import table")
+endif()
+if(bad)
+  message(FATAL_ERROR "${FILE} imports non-system DLLs: ${bad}")
+endif()
+message(STATUS "${FILE} imports only: ${seen}")
