@@ -58,8 +58,12 @@ TColor32 Pack(__m128i v) {
 void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std::int32_t count, std::int32_t rows,
                        TColor32* out) {
   const __m128i zero = _mm_setzero_si128();
+  // Block widths take one or two values per row; keep the last reciprocal instead of dividing.
+  std::uint32_t lastN = 0, m = 0;
   for (std::int32_t c = 0; c < count; ++c) {
     const std::int32_t x0 = edges[c], x1 = edges[c + 1];
+    const std::uint32_t n = std::uint32_t(x1 - x0) * std::uint32_t(rows);
+    if (n != lastN) { lastN = n; m = 16777216u / n; }
     __m128i t = zero;
     std::int32_t x = x0;
     for (; x + 2 <= x1; x += 2) {
@@ -68,7 +72,7 @@ void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std
     }
     if (x < x1)
       t = _mm_add_epi32(t, _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(sums + 4 * x)), zero));
-    out[c] = Pack(MulShift24(t, 16777216u / (std::uint32_t(x1 - x0) * std::uint32_t(rows))));
+    out[c] = Pack(MulShift24(t, m));
   }
 }
 
