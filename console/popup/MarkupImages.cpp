@@ -101,8 +101,8 @@ void DrawImage(const TImageContext& ctx, const TMarkupImage& image, int x, int y
 void GradientFill(TMarkupCanvas& canvas, const TRect& rect, TColor c1, TColor c2, bool leftToRight) {
   const std::uint32_t a = canvas.ResolveColor(c1), z = canvas.ResolveColor(c2);
   const int r0 = a & 0xFF, g0 = (a >> 8) & 0xFF, b0 = (a >> 16) & 0xFF;
-  const double dr = ((z & 0xFF) - r0) / 64.0, dg = (((z >> 8) & 0xFF) - g0) / 64.0,
-               db = (((z >> 16) & 0xFF) - b0) / 64.0;
+  const int r1 = z & 0xFF, g1 = (z >> 8) & 0xFF, b1 = (z >> 16) & 0xFF;
+  const double dr = (r1 - r0) / 64.0, dg = (g1 - g0) / 64.0, db = (b1 - b0) / 64.0;
   const double band = (leftToRight ? static_cast<double>(rect.Width()) : static_cast<double>(rect.Height())) / 64.0;
   const long long step = static_cast<long long>(std::trunc(band)) + 1;
   for (int i = 0; i < 64; ++i) {

@@ -56,6 +56,9 @@ struct TCarried {
   std::string LinkTarget;
   bool Hidden = false;
   bool Shadow = false;
+  // Where the current link began, for HitRect.
+  i64 LinkStartX = 0, LinkStartTop = 0;
+  int LinkStartLine = -1;
 };
 
 class TMarkupLayout {
@@ -100,10 +103,7 @@ class TMarkupLayout {
   bool HiSeen_ = false;
   TColor SavedHiFont_ = clNone, SavedHiBrush_ = clNone;
 
-  // Where the current link began, for HitRect.
   bool LinkMarked_ = false;
-  i64 LinkStartX_ = 0, LinkStartTop_ = 0;
-  int LinkStartLine_ = -1;
   i64 ContentWidth_ = 0, ContentHeight_ = 0;
 };
 

@@ -49,9 +49,9 @@ void TMarkupLayout::OpenTag(TPass& p, std::string_view rest, std::size_t gt) {
       font.Color = kLinkColor;
       C_.InLink = true;
       C_.LinkTarget = std::string(FirstQuotedValue(GenericAttributes(rest, gt)));
-      LinkStartX_ = p.RLeft + p.W;
-      LinkStartTop_ = Line_.Top;
-      LinkStartLine_ = Line_.Index;
+      C_.LinkStartX = p.RLeft + p.W;
+      C_.LinkStartTop = Line_.Top;
+      C_.LinkStartLine = Line_.Index;
       break;
     }
     case 'B':
@@ -160,8 +160,8 @@ void TMarkupLayout::CloseTag(TPass& p, std::string_view rest) {
       if (LinkMarked_) {
         Out_.HitNumber = C_.LinkCounter;
         const i64 right = p.RLeft + p.W;
-        if (LinkStartLine_ == Line_.Index)
-          Out_.HitRect = {ToCoord(LinkStartX_), ToCoord(LinkStartTop_), ToCoord(right), ToCoord(p.B0)};
+        if (C_.LinkStartLine == Line_.Index)
+          Out_.HitRect = {ToCoord(C_.LinkStartX), ToCoord(C_.LinkStartTop), ToCoord(right), ToCoord(p.B0)};
         else
           Out_.HitRect = {ToCoord(p.RLeft), ToCoord(Line_.Top), ToCoord(right), ToCoord(p.B0)};
         LinkMarked_ = false;

@@ -1,5 +1,6 @@
 #include "PictureContainer.h"
 
+#include "LocalPath.h"
 #include "MarkupValues.h"
 
 namespace murmella::popup {
@@ -101,7 +102,7 @@ THTMLPicture& THTMLPictureCache::Obtain(std::string_view source) {
   pic.Asynchronous = false;
   if (FindNoCase(source, "RES://") == 0)
     pic.LoadFromResource(source.substr(6), *Loader_);
-  else if (FindNoCase(source, "FILE://") == 0)
+  else if (FindNoCase(source, "FILE://") == 0 && IsPlainLocalPath(source.substr(7)))
     pic.LoadFromFile(source.substr(7), *Loader_);
   return pic;
 }
