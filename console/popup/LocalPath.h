@@ -14,3 +14,12 @@ namespace murmella::popup {
 bool IsPlainLocalPath(std::string_view path);
 
 }  // namespace murmella::popup
+
+#ifdef _WIN32
+namespace murmella::popup {
+// IsPlainLocalPath, and the full path (after the current directory is applied) lies on a
+// local drive: not a network drive, not a drive substituted onto a share, and no component
+// is a reparse point that could lead elsewhere.
+bool IsLocalDiskPath(std::string_view path);
+}  // namespace murmella::popup
+#endif

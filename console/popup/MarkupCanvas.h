@@ -91,7 +91,7 @@ class TMarkupCanvas {
   // One line of text, bottom-aligned in box, tabs expanded, not clipped to the box.
   virtual void DrawRun(std::string_view text, const TRect& box, bool prefix) = 0;
   // Text with its top-left corner at (x, y).
-  virtual void TextOut(int x, int y, std::string_view text) = 0;
+  virtual void TextAt(int x, int y, std::string_view text) = 0;
 
   virtual void FillRect(const TRect& rect) = 0;  // with the brush; nothing when clear
   virtual void MoveTo(int x, int y) = 0;

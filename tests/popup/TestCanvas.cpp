@@ -66,7 +66,7 @@ void TTestCanvas::DrawRun(std::string_view text, const TRect& box, bool prefix) 
   Runs.push_back(std::move(r));
 }
 
-void TTestCanvas::TextOut(int x, int y, std::string_view text) { TextOuts.push_back({{x, y}, std::string(text), Font_}); }
+void TTestCanvas::TextAt(int x, int y, std::string_view text) { TextOuts.push_back({{x, y}, std::string(text), Font_}); }
 
 void TTestCanvas::FillRect(const TRect& rect) {
   if (BrushSolid_) Fills.push_back({rect, Brush_});

@@ -55,7 +55,7 @@ class TTestCanvas : public TMarkupCanvas {
   TSize TextExtent(std::string_view text) override;
   int RunWidth(std::string_view text, bool prefix) override;
   void DrawRun(std::string_view text, const TRect& box, bool prefix) override;
-  void TextOut(int x, int y, std::string_view text) override;
+  void TextAt(int x, int y, std::string_view text) override;
   void FillRect(const TRect& rect) override;
   void MoveTo(int x, int y) override { Pos_ = {x, y}; }
   void LineTo(int x, int y) override;
