@@ -73,16 +73,8 @@ void TMarkupLayout::Run() {
     content.clear();
     offsetSet.reset();
 
-    TPass first;
-    first.Measuring = true;
-    first.Checks = true;
-    first.RLeft = left;
-    first.RRight = right;
-    first.RBottom = bottom;
-    first.Font = &MeasureFont_;
-    first.Rotated = &MeasureRotated_;
+    TPass first = MakePass(true, left, right, bottom, &offsetSet);
     first.Content = &content;
-    first.OffsetSet = &offsetSet;
     const std::size_t before = pos;
     RunPass(first, scanner, pos);
     if (pos == before) ++pos;  // cannot happen by the rules; guards the loop all the same
@@ -95,16 +87,7 @@ void TMarkupLayout::Run() {
 
     C_ = start;
     Line_.Sub = Line_.Sup = false;
-    TPass second;
-    second.Measuring = false;
-    second.Draws = !In_.HitMode;
-    second.Checks = In_.HitMode;
-    second.RLeft = dleft;
-    second.RRight = right;
-    second.RBottom = dbottom;
-    second.Font = &DrawFont_;
-    second.Rotated = &DrawRotated_;
-    second.OffsetSet = &offsetSet;
+    TPass second = MakePass(false, dleft, right, dbottom, &offsetSet);
     TScanner contentScanner(content);
     std::size_t cpos = 0;
     RunPass(second, contentScanner, cpos);
@@ -127,6 +110,22 @@ void TMarkupLayout::Run() {
   }
   Out_.ContentWidth = ToCoord(ContentWidth_);
   Out_.ContentHeight = ToCoord(ContentHeight_);
+}
+
+// The measuring pass always checks the point (it is (0,0) when painting); the drawing pass
+// draws when painting and checks instead in hit mode.
+TPass TMarkupLayout::MakePass(bool measuring, i64 left, i64 right, i64 bottom, std::optional<i64>* offsetSet) {
+  TPass p;
+  p.Measuring = measuring;
+  p.Draws = !measuring && !In_.HitMode;
+  p.Checks = measuring || In_.HitMode;
+  p.RLeft = left;
+  p.RRight = right;
+  p.RBottom = bottom;
+  p.Font = measuring ? &MeasureFont_ : &DrawFont_;
+  p.Rotated = measuring ? &MeasureRotated_ : &DrawRotated_;
+  p.OffsetSet = offsetSet;
+  return p;
 }
 
 void TMarkupLayout::RunPass(TPass& p, TScanner& sc, std::size_t& pos) {
