@@ -1,0 +1,58 @@
+// A paint layout and a hit check, as the popup runs them on every paint and pointer move.
+#include "HTMLPopup.h"
+#include "TestCanvas.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+using namespace murmella::popup;
+using namespace murmella::popup::testing;
+
+namespace {
+
+const std::string kNotice = "<B>Murmellachat</B><br><FONT color=\"#FF0000\">Visitor7</FONT> is ONLINE.";
+
+std::string Mixed2K() {
+  const std::string piece =
+      "<P align=\"center\"><FONT size=\"4\" color=\"clNavy\"><I>Mixed</I> markup</FONT></P>"
+      "<UL><LI>one <A href=\"x\">link here</A><LI><SH>shadow</SH> and <E>wavy</E></UL><HR>"
+      "H<sub>2</sub>O &amp; x<sup>2</sup> &copy; &lt;B&gt; a&nbsp;b <IMG src=\"idx:1\" align=\"middle\"> "
+      "<HI>highlight</HI> some longer running words that wrap across the line<BR>";
+  std::string s;
+  while (s.size() < 2048) s += piece;
+  return s;
+}
+
+void Run(benchmark::State& state, const std::string& markup, bool hit) {
+  TTestCanvas canvas;
+  TTestImageList list(3, {16, 16});
+  THTMLPictureCache cache;
+  TMarkupRenderInput in;
+  in.Markup = markup;
+  in.Bounds = {0, 0, 300, 4096};
+  in.Images = &list;
+  in.PictureCache = &cache;
+  in.HitMode = hit;
+  in.HoverStyle = !hit;
+  in.Point = hit ? TPoint{40, 20} : TPoint{};
+  TMarkupRenderResult out;
+  for (auto _ : state) {
+    RenderMarkup(canvas, in, out);
+    benchmark::DoNotOptimize(out.ContentHeight);
+    canvas.ClearRecords();
+  }
+}
+
+void BM_NoticePaint(benchmark::State& s) { Run(s, kNotice, false); }
+void BM_NoticeHit(benchmark::State& s) { Run(s, kNotice, true); }
+void BM_Mixed2KPaint(benchmark::State& s) { static const std::string m = Mixed2K(); Run(s, m, false); }
+void BM_Mixed2KHit(benchmark::State& s) { static const std::string m = Mixed2K(); Run(s, m, true); }
+
+}  // namespace
+
+BENCHMARK(BM_NoticePaint);
+BENCHMARK(BM_NoticeHit);
+BENCHMARK(BM_Mixed2KPaint);
+BENCHMARK(BM_Mixed2KHit);
+BENCHMARK_MAIN();

@@ -1,0 +1,167 @@
+#include "GdiCanvas.h"
+
+#include <string>
+
+namespace murmella::popup {
+
+namespace {
+
+// Markup can name many faces and sizes; a bounded cache keeps GDI objects in check.
+constexpr std::size_t kMaxCachedFonts = 32;
+
+bool SameFont(const TMarkupFont& a, const TMarkupFont& b) {
+  return a.Name == b.Name && a.Size == b.Size && a.Style == b.Style && a.Escapement == b.Escapement;
+}
+
+UINT RunFlags(bool prefix) {
+  return DT_SINGLELINE | DT_BOTTOM | DT_EXPANDTABS | (prefix ? 0 : DT_NOPREFIX);
+}
+
+}  // namespace
+
+TGdiCanvas::TGdiCanvas(HDC dc, const TMarkupFont& font) : Dc_(dc), Font_(font) {
+  SavedDc_ = SaveDC(dc);
+  PpiX_ = GetDeviceCaps(dc, LOGPIXELSX);
+  PpiY_ = GetDeviceCaps(dc, LOGPIXELSY);
+  if (PpiX_ <= 0) PpiX_ = 96;
+  if (PpiY_ <= 0) PpiY_ = 96;
+  SetBkMode(dc, TRANSPARENT);
+}
+
+TGdiCanvas::~TGdiCanvas() {
+  while (!Clips_.empty()) PopClip();
+  if (OriginalFont_) SelectObject(Dc_, OriginalFont_);
+  if (OriginalPen_) SelectObject(Dc_, OriginalPen_);
+  if (SavedDc_) RestoreDC(Dc_, SavedDc_);
+  for (auto& f : Fonts_) DeleteObject(f.Handle);
+  if (Pen__) DeleteObject(Pen__);
+}
+
+HFONT TGdiCanvas::SelectFont() {
+  for (auto& f : Fonts_)
+    if (SameFont(f.Key, Font_)) {
+      HGDIOBJ old = SelectObject(Dc_, f.Handle);
+      if (!OriginalFont_) OriginalFont_ = old;
+      return f.Handle;
+    }
+  if (Fonts_.size() >= kMaxCachedFonts) {
+    if (OriginalFont_) SelectObject(Dc_, OriginalFont_);
+    for (auto& f : Fonts_) DeleteObject(f.Handle);
+    Fonts_.clear();
+  }
+  LOGFONTA lf{};
+  lf.lfHeight = -::MulDiv(Font_.Size, PpiY_, 72);
+  lf.lfWeight = (Font_.Style & fsBold) ? FW_BOLD : FW_NORMAL;
+  lf.lfItalic = (Font_.Style & fsItalic) ? TRUE : FALSE;
+  lf.lfUnderline = (Font_.Style & fsUnderline) ? TRUE : FALSE;
+  lf.lfStrikeOut = (Font_.Style & fsStrikeOut) ? TRUE : FALSE;
+  lf.lfEscapement = lf.lfOrientation = Font_.Escapement;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+  lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+  lf.lfQuality = DEFAULT_QUALITY;
+  lf.lfPitchAndFamily = DEFAULT_PITCH;
+  lstrcpynA(lf.lfFaceName, Font_.Name.c_str(), LF_FACESIZE);
+  HFONT h = CreateFontIndirectA(&lf);
+  if (!h) h = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  else Fonts_.push_back({Font_, h});
+  HGDIOBJ old = SelectObject(Dc_, h);
+  if (!OriginalFont_) OriginalFont_ = old;
+  return h;
+}
+
+void TGdiCanvas::PrepareText() {
+  SelectFont();
+  SetTextColor(Dc_, ResolveColor(Font_.Color));
+  if (BrushSolid_) {
+    SetBkMode(Dc_, OPAQUE);
+    SetBkColor(Dc_, ResolveColor(Brush_));
+  } else {
+    SetBkMode(Dc_, TRANSPARENT);
+  }
+}
+
+TSize TGdiCanvas::TextExtent(std::string_view text) {
+  SelectFont();
+  SIZE s{};
+  GetTextExtentPoint32A(Dc_, text.data(), static_cast<int>(text.size()), &s);
+  return {static_cast<int>(s.cx), static_cast<int>(s.cy)};
+}
+
+int TGdiCanvas::RunWidth(std::string_view text, bool prefix) {
+  SelectFont();
+  std::string s(text);
+  RECT rc{0, 0, 0, 0};
+  DrawTextExA(Dc_, s.data(), static_cast<int>(s.size()), &rc, RunFlags(prefix) | DT_CALCRECT | DT_EXTERNALLEADING,
+              nullptr);
+  return rc.right - rc.left;
+}
+
+void TGdiCanvas::DrawRun(std::string_view text, const TRect& box, bool prefix) {
+  PrepareText();
+  std::string s(text);
+  RECT rc{box.Left, box.Top, box.Right, box.Bottom};
+  DrawTextExA(Dc_, s.data(), static_cast<int>(s.size()), &rc, RunFlags(prefix), nullptr);
+}
+
+void TGdiCanvas::TextAt(int x, int y, std::string_view text) {
+  PrepareText();
+  ::TextOutA(Dc_, x, y, text.data(), static_cast<int>(text.size()));
+}
+
+void TGdiCanvas::FillRect(const TRect& rect) {
+  if (!BrushSolid_) return;
+  HBRUSH b = CreateSolidBrush(ResolveColor(Brush_));
+  if (!b) return;
+  RECT rc{rect.Left, rect.Top, rect.Right, rect.Bottom};
+  ::FillRect(Dc_, &rc, b);
+  DeleteObject(b);
+}
+
+void TGdiCanvas::SelectPen() {
+  if (!Pen__ || PenMade_ != Pen_) {
+    HPEN p = CreatePen(PS_SOLID, 1, ResolveColor(Pen_));
+    if (!p) return;
+    HGDIOBJ old = SelectObject(Dc_, p);
+    if (!OriginalPen_) OriginalPen_ = old;
+    if (Pen__) DeleteObject(Pen__);
+    Pen__ = p;
+    PenMade_ = Pen_;
+  }
+}
+
+void TGdiCanvas::MoveTo(int x, int y) { MoveToEx(Dc_, x, y, nullptr); }
+
+void TGdiCanvas::LineTo(int x, int y) {
+  SelectPen();
+  ::LineTo(Dc_, x, y);
+}
+
+void TGdiCanvas::PushClip(const TRect& rect) {
+  HRGN saved = CreateRectRgn(0, 0, 0, 0);
+  const bool had = saved && GetClipRgn(Dc_, saved) == 1;
+  Clips_.push_back({saved, had});
+  HRGN r = CreateRectRgn(rect.Left, rect.Top, rect.Right, rect.Bottom);
+  if (!r) return;
+  if (had) CombineRgn(r, r, saved, RGN_AND);
+  SelectClipRgn(Dc_, r);
+  DeleteObject(r);
+}
+
+void TGdiCanvas::PopClip() {
+  if (Clips_.empty()) return;
+  TSavedClip c = Clips_.back();
+  Clips_.pop_back();
+  SelectClipRgn(Dc_, c.Had ? c.Region : nullptr);
+  if (c.Region) DeleteObject(c.Region);
+}
+
+std::uint32_t TGdiCanvas::ResolveColor(TColor c) const {
+  if (IsSystemColor(c)) {
+    const int index = static_cast<int>(c & 0xFF);
+    return (c & 0x00FFFF00u) == 0 ? GetSysColor(index) : 0;
+  }
+  return c & 0xFFFFFF;
+}
+
+}  // namespace murmella::popup

@@ -1,0 +1,111 @@
+// The drawing surface the markup renderer works on. The renderer itself knows no window
+// system: the GDI canvas implements this on Windows, tests implement it with fixed metrics.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace murmella::popup {
+
+// 0x00BBGGRR for a plain colour, 0x80000000 + index for a system colour, clNone for none.
+using TColor = std::uint32_t;
+
+inline constexpr TColor clNone = 0x1FFFFFFF;
+inline constexpr TColor clBlack = 0x000000;
+inline constexpr TColor clWhite = 0xFFFFFF;
+inline constexpr TColor clRed = 0x0000FF;
+inline constexpr TColor clBlue = 0xFF0000;
+inline constexpr TColor clYellow = 0x00FFFF;
+inline constexpr TColor clSilver = 0xC0C0C0;
+inline constexpr TColor clGray = 0x808080;
+inline constexpr TColor clHighlight = 0x8000000D;
+inline constexpr TColor clHighlightText = 0x8000000E;
+inline constexpr TColor clBtnFace = 0x8000000F;
+inline constexpr TColor clWindowText = 0x80000008;
+inline constexpr TColor clInfoBk = 0x80000018;
+
+inline constexpr bool IsSystemColor(TColor c) { return (c & 0xFF000000u) == 0x80000000u; }
+
+struct TPoint {
+  int X = 0;
+  int Y = 0;
+  friend bool operator==(const TPoint&, const TPoint&) = default;
+};
+
+// Right and bottom are exclusive; empty when Right <= Left or Bottom <= Top.
+struct TRect {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+  int Width() const { return Right - Left; }
+  int Height() const { return Bottom - Top; }
+  bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
+  friend bool operator==(const TRect&, const TRect&) = default;
+};
+
+struct TSize {
+  int Width = 0;
+  int Height = 0;
+  friend bool operator==(const TSize&, const TSize&) = default;
+};
+
+enum FontStyle : unsigned {
+  fsBold = 1,
+  fsItalic = 2,
+  fsUnderline = 4,
+  fsStrikeOut = 8,
+};
+
+struct TMarkupFont {
+  std::string Name = "MS Sans Serif";
+  int Size = 8;            // points
+  unsigned Style = 0;      // FontStyle bits
+  TColor Color = clWindowText;
+  int Escapement = 0;      // tenths of a degree, counter-clockwise
+  friend bool operator==(const TMarkupFont&, const TMarkupFont&) = default;
+};
+
+class TMarkupCanvas {
+ public:
+  virtual ~TMarkupCanvas() = default;
+
+  virtual const TMarkupFont& Font() const = 0;
+  virtual void SetFont(const TMarkupFont& font) = 0;
+
+  // The brush is either a solid colour or clear. While it is solid, text runs are drawn on
+  // that colour; while it is clear, text has no background.
+  virtual bool BrushSolid() const = 0;
+  virtual TColor BrushColor() const = 0;
+  virtual void SetBrushColor(TColor color) = 0;  // makes the brush solid
+  virtual void SetBrushClear() = 0;
+  virtual TColor PenColor() const = 0;
+  virtual void SetPenColor(TColor color) = 0;
+
+  // Extent of the text in the current font, without prefix processing.
+  virtual TSize TextExtent(std::string_view text) = 0;
+  // Width of a single-line run as drawn with tabs expanded; with prefix processing a single
+  // "&" is not shown and "&&" shows one.
+  virtual int RunWidth(std::string_view text, bool prefix) = 0;
+  // One line of text, bottom-aligned in box, tabs expanded, not clipped to the box.
+  virtual void DrawRun(std::string_view text, const TRect& box, bool prefix) = 0;
+  // Text with its top-left corner at (x, y).
+  virtual void TextAt(int x, int y, std::string_view text) = 0;
+
+  virtual void FillRect(const TRect& rect) = 0;  // with the brush; nothing when clear
+  virtual void MoveTo(int x, int y) = 0;
+  virtual void LineTo(int x, int y) = 0;         // with the pen, width 1
+
+  // Drawing is limited to rect (intersected with any clip in force) until PopClip.
+  virtual void PushClip(const TRect& rect) = 0;
+  virtual void PopClip() = 0;
+
+  virtual int PixelsPerInchX() const = 0;
+  virtual int PixelsPerInchY() const = 0;
+
+  // Red in the lowest byte; system colours looked up.
+  virtual std::uint32_t ResolveColor(TColor color) const = 0;
+};
+
+}  // namespace murmella::popup

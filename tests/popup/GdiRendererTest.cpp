@@ -1,0 +1,258 @@
+// The renderer on GDI with the platform's fonts, image lists, shell and picture decoder.
+// Expected geometry is measured at run time with the same fonts, never written down.
+#include "GdiCanvas.h"
+#include "HTMLPopup.h"
+#include "ImageListWin.h"
+#include "LocalPath.h"
+#include "MarkupValues.h"
+#include "ShellIconsWin.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+
+namespace murmella::popup {
+namespace {
+
+constexpr int kW = 640, kH = 400;
+
+// A 32-bit top-down DIB in a memory DC, white, whose pixels the test reads back.
+class TSurface {
+ public:
+  TSurface() {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = kW;
+    bi.bmiHeader.biHeight = -kH;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    Dc_ = CreateCompatibleDC(nullptr);
+    Bitmap_ = CreateDIBSection(Dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&Bits_), nullptr, 0);
+    Old_ = SelectObject(Dc_, Bitmap_);
+    Clear();
+  }
+  ~TSurface() {
+    SelectObject(Dc_, Old_);
+    DeleteObject(Bitmap_);
+    DeleteDC(Dc_);
+  }
+  void Clear() {
+    for (int i = 0; i < kW * kH; ++i) Bits_[i] = 0xFFFFFF;
+  }
+  // 0x00RRGGBB as stored in the DIB.
+  std::uint32_t Pixel(int x, int y) const { return Bits_[y * kW + x] & 0xFFFFFF; }
+  bool AnyPixel(TRect r, std::uint32_t rgb) const {
+    for (int y = std::max(r.Top, 0); y < std::min(r.Bottom, kH); ++y)
+      for (int x = std::max(r.Left, 0); x < std::min(r.Right, kW); ++x)
+        if (Pixel(x, y) == rgb) return true;
+    return false;
+  }
+  HDC Dc() const { return Dc_; }
+
+ private:
+  HDC Dc_;
+  HBITMAP Bitmap_;
+  HGDIOBJ Old_;
+  std::uint32_t* Bits_ = nullptr;
+};
+
+// The source tree's file seen through Wine's Z: drive.
+std::string TestGifPath() {
+  std::string p = "Z:" MURMELLA_TEST_GIF;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+
+TMarkupFont PopupFont() {
+  TMarkupFont f;
+  f.Name = "MS Sans Serif";
+  f.Size = 8;
+  f.Color = 0x000000;
+  return f;
+}
+
+// Width of a run as DrawTextEx measures it in a font made independently of the canvas.
+int Measure(HDC dc, const char* text, bool bold, int* lineHeight = nullptr) {
+  LOGFONTA lf{};
+  lf.lfHeight = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+  lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lstrcpyA(lf.lfFaceName, "MS Sans Serif");
+  HFONT f = CreateFontIndirectA(&lf);
+  HGDIOBJ old = SelectObject(dc, f);
+  std::string s(text);
+  RECT rc{0, 0, 0, 0};
+  DrawTextExA(dc, s.data(), static_cast<int>(s.size()), &rc,
+              DT_SINGLELINE | DT_BOTTOM | DT_EXPANDTABS | DT_EXTERNALLEADING | DT_CALCRECT, nullptr);
+  if (lineHeight) {
+    SIZE sz{};
+    GetTextExtentPoint32A(dc, "gh", 2, &sz);
+    *lineHeight = sz.cy;
+  }
+  SelectObject(dc, old);
+  DeleteObject(f);
+  return rc.right - rc.left;
+}
+
+class GdiRenderer : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+  TMarkupRenderResult Render(std::string_view markup, TRect bounds = {0, 0, kW, kH}, bool hit = false,
+                             TPoint point = {}) {
+    TGdiCanvas canvas(Surface.Dc(), PopupFont());
+    TMarkupRenderInput in;
+    in.Markup = markup;
+    in.Bounds = bounds;
+    in.Images = Images;
+    in.PictureCache = &Cache;
+    in.ShellIcons = &Shell;
+    in.HitMode = hit;
+    in.Point = point;
+    TMarkupRenderResult out;
+    RenderMarkup(canvas, in, out);
+    return out;
+  }
+  TSurface Surface;
+  THTMLPictureCache Cache;
+  TSystemShellIcons Shell;
+  const TMarkupImageList* Images = nullptr;
+};
+
+TEST_F(GdiRenderer, NoticeSizeAndColours) {
+  int gh = 0;
+  const int product = Measure(Surface.Dc(), "Murmellachat", true, &gh);
+  const int second = Measure(Surface.Dc(), "Visitor7", false) + Measure(Surface.Dc(), " ", false) +
+                     Measure(Surface.Dc(), "is ", false) + Measure(Surface.Dc(), "ONLINE.", false) -
+                     Measure(Surface.Dc(), " ", false) * 0;
+  ASSERT_GT(gh, 0);
+  const auto out = Render("<B>Murmellachat</B><br><FONT color=\"#FF0000\">Visitor7</FONT> is ONLINE.", {5, 5, 5, 5 + 4096});
+  EXPECT_EQ(out.ContentHeight, 2 * gh);
+  EXPECT_EQ(out.ContentWidth, std::max(product, second) + 2);
+  EXPECT_TRUE(Surface.AnyPixel({6, 5, 6 + product, 5 + gh}, 0x000000)) << "product name drawn in black";
+  const int name = Measure(Surface.Dc(), "Visitor7", false);
+  EXPECT_TRUE(Surface.AnyPixel({6, 5 + gh, 6 + name, 5 + 2 * gh}, 0xFF0000)) << "visitor in red";
+  EXPECT_FALSE(Surface.AnyPixel({6 + name + 1, 5 + gh, kW, 5 + 2 * gh}, 0xFF0000)) << "the rest in the base colour";
+}
+
+TEST_F(GdiRenderer, LinkHitRectangles) {
+  int gh = 0;
+  const int go = Measure(Surface.Dc(), "go ", false, &gh), here = Measure(Surface.Dc(), "here", false);
+  const std::string markup = "go <A href=\"target\">here</A> now";
+  auto out = Render(markup, {0, 0, kW, kH}, true, {1 + go + here / 2, gh / 2});
+  EXPECT_TRUE(out.HitLink);
+  EXPECT_EQ(out.HitTarget, "target");
+  EXPECT_EQ(out.HitNumber, 1);
+  EXPECT_EQ(out.HitRect, (TRect{1 + go, 0, 1 + go + here, gh}));
+  out = Render(markup, {0, 0, kW, kH}, true, {1 + go / 2, gh / 2});
+  EXPECT_FALSE(out.HitLink);
+  out = Render(markup, {0, 0, kW, kH}, true, {1 + go + here / 2, gh + 2});
+  EXPECT_FALSE(out.HitLink) << "below the line";
+}
+
+TEST_F(GdiRenderer, GradientBandsReadBack) {
+  Render("<BODY bgcolor=\"#FF0000\" bgcolorto=\"#0000FF\">", {0, 0, 128, 64});
+  for (int band : {0, 1, 10, 32, 63}) {
+    const int r = 255 - static_cast<int>(RoundHalfEven(band * 255.0 / 64)), b = static_cast<int>(RoundHalfEven(band * 255.0 / 64));
+    EXPECT_EQ(Surface.Pixel(band * 2, 40), static_cast<std::uint32_t>(r << 16 | b)) << band;
+  }
+  EXPECT_EQ(Surface.Pixel(130, 40), 0xFFFFFFu) << "nothing outside the bounds";
+  Surface.Clear();
+  Render("<BODY bgcolor=\"#FF0000\" bgcolorto=\"#0000FF\" dir=\"v\">", {0, 0, 128, 64});
+  EXPECT_EQ(Surface.Pixel(100, 0), 0xFF0000u);
+  EXPECT_EQ(Surface.Pixel(100, 63), 0x0400FBu);
+}
+
+TEST_F(GdiRenderer, ImageListImages) {
+  TImageList list(16, 16, ILC_COLOR24, 2, 2);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 32, -16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  std::uint32_t* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 32; ++x) bits[y * 32 + x] = x < 16 ? 0x00FF00 : 0x0000FF;
+  ASSERT_EQ(list.Add(bmp), 0);
+  DeleteObject(bmp);
+  ASSERT_EQ(list.Count(), 2);
+  Images = &list;
+  const auto out = Render("<IMG src=\"idx:1\"><IMG src=\"IDX:7\">", {0, 0, kW, kH});
+  EXPECT_EQ(out.ContentWidth, MulDiv(16, GetDeviceCaps(Surface.Dc(), LOGPIXELSX), 96) + 2);
+  EXPECT_EQ(Surface.Pixel(1 + 8, 8), 0x0000FFu);
+  EXPECT_EQ(Surface.Pixel(1 + 8, 17), 0xFFFFFFu) << "drawn at the list's size from the line top";
+  Images = nullptr;
+}
+
+TEST_F(GdiRenderer, GifFileWithLogicalScreenSize) {
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  const std::string path = std::string(dir) + "murmella_logical.gif";
+  ASSERT_TRUE(CopyFileA(TestGifPath().c_str(), path.c_str(), FALSE));
+  const std::string markup = "<IMG src=\"file://" + path + "\">";
+  const auto out = Render(markup);
+  EXPECT_EQ(out.ContentWidth, MulDiv(20, GetDeviceCaps(Surface.Dc(), LOGPIXELSX), 96) + 2);
+  const THTMLPicture* pic = Cache.Find("file://" + path);
+  ASSERT_NE(pic, nullptr);
+  ASSERT_FALSE(pic->Empty());
+  EXPECT_EQ(pic->Width(), 20);
+  EXPECT_EQ(pic->Height(), 10);
+  EXPECT_EQ(pic->FramePosition(), (TPoint{3, 2}));
+  EXPECT_EQ(pic->FrameCount(), 1);
+  DeleteFileA(path.c_str());
+  const auto res = Render("<IMG src=\"RES://GOODGIF\">");
+  EXPECT_EQ(res.ContentWidth, out.ContentWidth);
+}
+
+TEST_F(GdiRenderer, MissingFileAndWebAddressStayEmpty) {
+  auto out = Render("a<IMG src=\"file://C:\\no\\such\\picture.gif\">");
+  EXPECT_EQ(out.ContentWidth, Measure(Surface.Dc(), "a", false) + 2);
+  const std::string web = "<IMG src=\"http://127.0.0.1:9/never.gif\">";
+  out = Render(web);
+  EXPECT_EQ(out.ContentWidth, 0);
+  ASSERT_NE(Cache.Find("http://127.0.0.1:9/never.gif"), nullptr);
+  EXPECT_TRUE(Cache.Find("http://127.0.0.1:9/never.gif")->Empty());
+  const std::size_t count = Cache.Count();
+  Render(web);
+  EXPECT_EQ(Cache.Count(), count);
+  EXPECT_TRUE(Cache.Find("http://127.0.0.1:9/never.gif")->Empty());
+}
+
+TEST_F(GdiRenderer, UndecodableResourceRaisesOnce) {
+  try {
+    Render("<IMG src=\"RES://BADPIC\">");
+    FAIL() << "no error";
+  } catch (const EPictureError& e) {
+    const std::string m = e.what();
+    EXPECT_TRUE(m == kInvalidImageFormat || m == kCouldNotLoadImage) << m;
+  }
+  EXPECT_NO_THROW(Render("<IMG src=\"RES://BADPIC\">"));
+  EXPECT_EQ(Render("<IMG src=\"RES://BADPIC\">").ContentWidth, 0);
+}
+
+TEST_F(GdiRenderer, ShellIconsAndNetworkNames) {
+  int w = 0, h = 0;
+  SHFILEINFOA info{};
+  auto list = reinterpret_cast<HIMAGELIST>(SHGetFileInfoA("x.txt", FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                                                          SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
+  ASSERT_NE(list, nullptr);
+  ImageList_GetIconSize(list, &w, &h);
+  const int scaled = MulDiv(w, GetDeviceCaps(Surface.Dc(), LOGPIXELSX), 96);
+  EXPECT_EQ(Render("<IMG src=\"SSYS:0\">").ContentWidth, scaled + 2);
+  EXPECT_EQ(Render("<IMG src=\"SSYS:C:\\windows\">").ContentWidth, scaled + 2);
+  EXPECT_EQ(Render("<IMG src=\"SSYS:no-such-file.txt\">").ContentWidth, scaled + 2);
+  for (const char* name : {"\\\\127.0.0.1\\share\\x.txt", "//127.0.0.1/share/x.txt", "\\\\?\\UNC\\127.0.0.1\\s\\x.txt"})
+    EXPECT_EQ(Render(std::string("<IMG src=\"SSYS:") + name + "\">").ContentWidth, 0) << name;
+}
+
+TEST_F(GdiRenderer, LocalDiskPaths) {
+  EXPECT_TRUE(IsLocalDiskPath("C:\\windows\\system32"));
+  EXPECT_TRUE(IsLocalDiskPath("relative.gif"));
+  EXPECT_FALSE(IsLocalDiskPath("\\\\localhost\\c$\\windows"));
+  EXPECT_FALSE(IsLocalDiskPath("Q:\\x.gif")) << "a drive that does not exist";
+}
+
+}  // namespace
+}  // namespace murmella::popup

@@ -1,0 +1,192 @@
+// Image sources, the picture cache and backgrounds, with an in-memory loader.
+#include "HTMLPopup.h"
+#include "TestCanvas.h"
+
+#include <gtest/gtest.h>
+
+namespace murmella::popup {
+namespace {
+
+using namespace testing;
+
+struct Scene {
+  TTestCanvas Canvas;
+  TTestLoader Loader;
+  THTMLPictureCache Cache{Loader};
+  TTestImageList List{3, {16, 16}};
+  TTestShellIcons Shell;
+  TPictureContainer Container;
+  TMarkupRenderResult Out;
+  TMarkupRenderInput In;
+  Scene() {
+    In.Bounds = {0, 0, 400, 400};
+    In.Images = &List;
+    In.PictureCache = &Cache;
+    In.ShellIcons = &Shell;
+    In.PictureContainer = &Container;
+  }
+  const TMarkupRenderResult& Paint(std::string_view m) {
+    In.Markup = m;
+    RenderMarkup(Canvas, In, Out);
+    return Out;
+  }
+};
+
+TEST(Images, ImageListIndexes) {
+  Scene s;
+  s.Paint("a<IMG src=\"idx:0\">b");
+  ASSERT_EQ(s.Canvas.Images.size(), 1u);
+  EXPECT_EQ(s.Canvas.Images[0].What, "idx0");
+  EXPECT_EQ(s.Canvas.Images[0].Rect, (TRect{1 + 4, 0, 1 + 4 + 16, 16})) << "hangs from the line top";
+  EXPECT_EQ(s.Out.ContentWidth, 4 + 16 + 4 + 2);
+  EXPECT_EQ(s.Out.ContentHeight, 16);
+  EXPECT_EQ(s.Canvas.Runs[1].Box.Bottom, 16) << "text sits on the image's bottom";
+
+  Scene out;
+  out.Paint("a<IMG src=\"idx:5\">b");
+  EXPECT_TRUE(out.Canvas.Images.empty());
+  EXPECT_EQ(out.Out.ContentWidth, 8 + 2);
+
+  Scene scaled;
+  scaled.Canvas.Ppi = 120;
+  scaled.Paint("<IMG src=\"IDX:1\">");
+  EXPECT_EQ(scaled.Out.ContentWidth, 20 + 2);
+  EXPECT_EQ(scaled.Canvas.Images[0].Rect.Width(), 16) << "drawn at the list's own size";
+}
+
+TEST(Images, AlignTopMiddleAndWrap) {
+  Scene t;
+  t.In.Images = nullptr;
+  t.Loader.Resources["BIG"] = TestPictureBytes(10, 43);
+  t.Paint("<IMG src=\"res://BIG\" align=\"top\">x");
+  EXPECT_EQ(t.Canvas.Runs[0].Box.Bottom, 13) << "text aligned with the image's top";
+  Scene m;
+  m.Loader.Resources["BIG"] = TestPictureBytes(10, 43);
+  m.Paint("<IMG src=\"res://BIG\" align=\"middle\">x");
+  EXPECT_EQ(m.Canvas.Runs[0].Box.Bottom, 43 - 15);
+  Scene w;
+  w.Loader.Resources["BIG"] = TestPictureBytes(10, 43);
+  w.Paint("<IMG src=\"res://BIG\" wrap>x");
+  EXPECT_EQ(w.Out.ContentHeight, 13);
+}
+
+TEST(Images, ImageFillsLineWhenItDoesNotFit) {
+  Scene s;
+  s.In.Bounds = {0, 0, 31, 400};  // line width 30
+  s.Paint("abcd<IMG src=\"idx:0\">");
+  ASSERT_EQ(s.Canvas.Images.size(), 1u);
+  EXPECT_EQ(s.Canvas.Images[0].Rect.Top, 13);
+  EXPECT_EQ(s.Canvas.Images[0].Rect.Left, 1);
+}
+
+TEST(Images, HitOnImageInsideLink) {
+  Scene s;
+  s.In.HitMode = true;
+  s.In.Point = {1 + 4 + 8, 8};
+  s.Paint("a<A href=\"pic\"><IMG src=\"idx:0\"></A>");
+  EXPECT_TRUE(s.Out.HitLink);
+  EXPECT_EQ(s.Out.HitTarget, "pic");
+  EXPECT_TRUE(s.Out.HitRect.IsEmpty()) << "no closed text link was hit";
+  s.In.Point = {1 + 4 + 20, 8};
+  s.Paint("a<A href=\"pic\"><IMG src=\"idx:0\"></A>");
+  EXPECT_FALSE(s.Out.HitLink);
+}
+
+TEST(Images, ShellIconsNeverAskForNetworkNames) {
+  Scene s;
+  s.Paint("<IMG src=\"SSYS:3\"><IMG src=\"LSYS:C:\\file.txt\"><IMG src=\"SSYS:\\\\server\\share\\x.exe\">"
+          "<IMG src=\"lsys://server/share\"><IMG src=\"SSYS:\\\\?\\UNC\\server\\s\">");
+  ASSERT_FALSE(s.Shell.Asked.empty());
+  for (const auto& name : s.Shell.Asked) EXPECT_EQ(name, "C:\\file.txt");
+  ASSERT_EQ(s.Canvas.Images.size(), 2u);
+  EXPECT_EQ(s.Canvas.Images[0].What, "ssys3");
+  EXPECT_EQ(s.Canvas.Images[1].What, "lsys7");
+  EXPECT_EQ(s.Out.ContentWidth, 16 + 32 + 2) << "refused names take no room";
+}
+
+TEST(Images, PictureCacheSources) {
+  Scene s;
+  s.Loader.Files["C:\\a.gif"] = TestPictureBytes(20, 10);
+  s.Paint("<IMG src=\"file://C:\\a.gif\"><IMG src=\"file://C:\\missing.gif\"><IMG src=\"http://example.com/x.gif\">"
+          "<IMG src=\"file://\\\\attacker\\share\\x.gif\"><IMG src=\"FILE:////attacker/share/x.gif\">"
+          "<IMG src=\"file://C:\\a.gif\" width=\"7\" height=\"9\">");
+  EXPECT_EQ(s.Loader.FilesAsked, (std::vector<std::string>{"C:\\a.gif", "C:\\missing.gif"}));
+  EXPECT_EQ(s.Cache.Count(), 5u);
+  EXPECT_EQ(s.Out.ContentWidth, 20 + 7 + 2);
+  ASSERT_EQ(s.Canvas.Images.size(), 2u);
+  EXPECT_EQ(s.Canvas.Images[1].Rect, (TRect{1 + 20, 0, 1 + 27, 9})) << "stretched to WIDTH by HEIGHT";
+  const THTMLPicture* web = s.Cache.Find("http://example.com/x.gif");
+  ASSERT_NE(web, nullptr);
+  EXPECT_TRUE(web->Empty());
+  EXPECT_FALSE(web->Asynchronous);
+  s.Paint("<IMG src=\"http://example.com/x.gif\">");
+  EXPECT_EQ(s.Cache.Count(), 5u) << "found in the cache again";
+  EXPECT_EQ(s.Loader.FilesAsked.size(), 2u);
+}
+
+TEST(Images, UndecodableResourceRaisesOnce) {
+  Scene s;
+  s.Loader.Resources["BAD"] = {1, 2, 3};
+  s.In.Markup = "x<IMG src=\"RES://BAD\">";
+  try {
+    RenderMarkup(s.Canvas, s.In, s.Out);
+    FAIL() << "no error";
+  } catch (const EPictureError& e) {
+    EXPECT_STREQ(e.what(), kInvalidImageFormat);
+  }
+  EXPECT_EQ(s.Canvas.Font(), TMarkupFont{}) << "canvas restored when the error passes";
+  EXPECT_NO_THROW(s.Paint("x<IMG src=\"RES://BAD\">"));
+  EXPECT_EQ(s.Out.ContentWidth, 4 + 2);
+  EXPECT_EQ(s.Loader.Decodes, 1);
+  EXPECT_NO_THROW(s.Paint("<IMG src=\"RES://NONE\">"));
+}
+
+TEST(Images, ContainerPicturesByName) {
+  Scene s;
+  s.Container.Add("Logo").Picture.LoadFromBytes(TestPictureBytes(12, 8), s.Loader);
+  s.Paint("<IMG src=\"LOGO\"><IMG src=\"other\">");
+  EXPECT_EQ(s.Out.ContentWidth, 12 + 2);
+}
+
+TEST(Backgrounds, BodyGradientColourAndPictures) {
+  Scene g;
+  g.In.Bounds = {0, 0, 128, 64};
+  g.Paint("<BODY bgcolor=\"#FF0000\" bgcolorto=\"#0000FF\" dir=\"v\">x");
+  ASSERT_EQ(g.Canvas.Fills.size(), 64u);
+  EXPECT_EQ(g.Canvas.Fills[0].Color, 0x0000FFu);
+  EXPECT_EQ(g.Canvas.Fills[0].Rect, (TRect{0, 0, 128, 2}));
+  EXPECT_EQ(g.Canvas.Fills[63].Rect, (TRect{0, 63, 128, 64}));
+  EXPECT_EQ(g.Canvas.Fills[32].Color, 0x80007Fu) << "255 - 127.5 rounds to even";
+  EXPECT_EQ(g.Canvas.Fills[63].Color, 0xFB0004u);
+  EXPECT_EQ(g.Canvas.Runs[0].Background, clNone) << "the brush is left clear";
+
+  Scene c;
+  c.Paint("<BODY bgcolor=\"#00FF00\">x</FONT>y");
+  ASSERT_EQ(c.Canvas.Fills.size(), 1u);
+  EXPECT_EQ(c.Canvas.Fills[0].Rect, (TRect{-2, 0, 400, 400}));
+  EXPECT_EQ(c.Canvas.Runs[0].Background, 0x00FF00u);
+  EXPECT_EQ(c.Canvas.Runs[1].Background, clNone) << "</FONT> restores the brush remembered by BODY";
+
+  Scene t;
+  t.In.Bounds = {0, 0, 50, 30};
+  t.Loader.Resources["TILE"] = TestPictureBytes(20, 20);
+  t.Paint("<BODY background=\"RES://TILE\" bgtopright=\"idx:1\">x");
+  ASSERT_EQ(t.Canvas.Images.size(), 6u + 1u);
+  EXPECT_EQ(t.Canvas.Images[5].Rect.Left, 40);
+  EXPECT_EQ(t.Canvas.Images[5].Rect.Top, 20);
+  EXPECT_EQ(t.Canvas.Images[6].What, "idx1");
+  EXPECT_EQ(t.Canvas.Images[6].Rect.Left, 50 - 16);
+  EXPECT_EQ(t.Canvas.ClipDepth, 0);
+}
+
+TEST(Backgrounds, ParagraphBands) {
+  Scene s;
+  s.Paint("<P bgcolor=\"#0000FF\">a<BR>b</P>c");
+  ASSERT_GE(s.Canvas.Fills.size(), 2u);
+  EXPECT_EQ(s.Canvas.Fills[0].Rect, (TRect{0, 0, 400, 13}));
+  EXPECT_EQ(s.Canvas.Fills[1].Rect, (TRect{0, 13, 400, 26})) << "each later line fills its band";
+  EXPECT_EQ(s.Canvas.Runs.back().Background, clNone);
+}
+
+}  // namespace
+}  // namespace murmella::popup
