@@ -255,6 +255,27 @@ TEST(RendererTags, UnclosedAndStrayTags) {
   EXPECT_EQ(u.Canvas.AllText(), "a");
 }
 
+TEST(RendererTags, OffsetsIndentsAndRotation) {
+  Renderer r;
+  r.Paint("<OF x=\"30\">a<BR>b</O><BR>c");
+  ASSERT_EQ(r.Canvas.Runs.size(), 3u);
+  EXPECT_EQ(r.Canvas.Runs[0].Box.Left, 30) << "a canvas coordinate";
+  EXPECT_EQ(r.Canvas.Runs[1].Box.Left, 11 + 30) << "carried to the next line";
+  EXPECT_EQ(r.Canvas.Runs[2].Box.Left, 11) << "cleared by </O>";
+  Renderer i;
+  i.Paint("ab<IN x=\"50\">c<IN x=\"5\">d");
+  ASSERT_EQ(i.Canvas.Runs.size(), 3u);
+  EXPECT_EQ(i.Canvas.Runs[1].Box.Left, 10 + 50);
+  EXPECT_EQ(i.Canvas.Runs[2].Box.Left, 10 + 54) << "an indent left of the text does nothing";
+  EXPECT_EQ(i.Out.ContentWidth, 58 + 2);
+  Renderer t;
+  t.Paint("<R a=\"90\">x</R>y</R>z");
+  ASSERT_EQ(t.Canvas.Runs.size(), 3u);
+  EXPECT_EQ(t.Canvas.Runs[0].Font.Escapement, 900);
+  EXPECT_EQ(t.Canvas.Runs[1].Font.Escapement, 0);
+  EXPECT_EQ(t.Canvas.Runs[2].Font, TMarkupFont{});
+}
+
 TEST(RendererTags, HighlightShadowAndWavy) {
   Renderer r;
   r.Paint("<HI>a</HI><SH>b</SH><E>c</E>");
