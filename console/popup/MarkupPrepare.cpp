@@ -51,42 +51,29 @@ void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
 
 }  // namespace
 
-// The repetition rule is quadratic if followed naively, and a visitor's name comes from a web
-// page. Each entity keeps a lower bound below which it is known not to occur; a replacement
-// can create a new occurrence only where it overlaps the replaced text, so only that window
-// is re-examined and the bounds otherwise shift with the text. The result is the same as
-// the naive rule (the tests compare both).
+// The repetition rule is quadratic if followed literally, and a visitor's name comes from a web
+// page. Every entity starts with its only "&" and ends with ";", so no two occurrences can
+// overlap and the rewriting ends in the same text whatever the order of replacement. One pass
+// left to right reaches it: after each ";" the tail of the output is checked against the
+// entities. A replacement can only start a new entity at an "&" it put out ("&amp;" gives
+// "&&"), and that entity ends in text still to come, where the pass will meet it.
 void ReplaceEntities(std::string& s) {
   if (s.find('&') == std::string::npos) return;
-  std::array<std::size_t, kEntities.size()> bound{};
-  for (;;) {
-    bool replaced = false;
-    for (std::size_t e = 0; e < kEntities.size(); ++e) {
-      const Entity& ent = kEntities[e];
-      std::size_t q = FindNoCase(s, ent.From, bound[e]);
-      if (q == std::string::npos) {
-        bound[e] = s.size();
-        continue;
-      }
-      bound[e] = q;
-      const std::size_t a = ent.From.size(), b = ent.To.size();
-      s.replace(q, a, ent.To);
-      replaced = true;
-      for (std::size_t k = 0; k < kEntities.size(); ++k) {
-        const std::size_t len = kEntities[k].From.size();
-        std::size_t f = bound[k];
-        if (f > q) f = std::max(q + b, f > a - b ? f - (a - b) : 0);
-        const std::size_t lo = q + 1 > len ? q + 1 - len : 0;
-        for (std::size_t st = lo; st < q + b && st < f; ++st)
-          if (MatchesAt(s, st, kEntities[k].From)) {
-            f = st;
-            break;
-          }
-        bound[k] = f;
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    out += c;
+    if (c != ';') continue;
+    for (const Entity& ent : kEntities) {
+      const std::size_t n = ent.From.size();
+      if (out.size() >= n && MatchesAt(out, out.size() - n, ent.From)) {
+        out.resize(out.size() - n);
+        out.append(ent.To);
+        break;
       }
     }
-    if (!replaced) break;
   }
+  s.swap(out);
 }
 
 TPreparedMarkup PrepareMarkup(std::string_view markup) {
