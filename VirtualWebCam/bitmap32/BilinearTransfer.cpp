@@ -42,14 +42,28 @@ void BilinearTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& clip, c
     colPos[i] = cols[i].Pos;
   }
   const TPixelPutter put(src, combineOp, combineCallBack);
+  const std::int32_t n = std::int32_t(cols.size());
   std::vector<TColor32> line(cols.size());
+  // The across step of a source row is shared by every destination row that reads it, so
+  // it is kept for the two rows in use and only redone when the row pair moves on.
+  std::vector<TColor32> across[2] = {std::vector<TColor32>(cols.size()), std::vector<TColor32>(cols.size())};
+  std::int32_t acrossRow[2] = {-1, -1};
   const auto& v = VectorRoutines();
+  const auto acrossOf = [&](std::int32_t y, std::int32_t keep) -> const TColor32* {
+    for (int k = 0; k < 2; ++k)
+      if (acrossRow[k] == y) return across[k].data();
+    const int k = acrossRow[0] == keep ? 1 : 0;
+    v.InterpolateAcross(src.ScanLine(y), colPos.data(), colWeights.data(), across[k].data(), n);
+    acrossRow[k] = y;
+    return across[k].data();
+  };
   for (std::size_t j = 0; j < rows.size(); ++j) {
     const std::uint32_t b = std::min<std::uint32_t>(rows[j].Weight & 0xFFFF, 255);
     TColor32* d = dst.PixelPtr(clip.Left, clip.Top + std::int32_t(j));
     TColor32* out = put.Mode() == dmOpaque ? d : line.data();
-    v.InterpolateRow(src.ScanLine(rows[j].Pos), src.ScanLine(rows[j].Pos + 1), colPos.data(), colWeights.data(),
-                     std::uint8_t(b), out, std::int32_t(cols.size()));
+    const TColor32* top = acrossOf(rows[j].Pos, rows[j].Pos + 1);
+    const TColor32* bottom = acrossOf(rows[j].Pos + 1, rows[j].Pos);
+    v.CombineRows(top, bottom, std::uint8_t(b), out, n);
     if (out != d)
       for (std::size_t i = 0; i < cols.size(); ++i) put(line[i], d[i]);
   }

@@ -59,21 +59,14 @@ void TBitmap32::ChangedArea(const TRect& area, std::uint32_t info) {
 }
 
 void TBitmap32::CopyFrom(const TBitmap32* source) {
-  BeginUpdate();
-  try {
+  CopyGuarded([&] {
     if (!source) {
       SetSize(0, 0);
     } else if (source != this) {
       source->CopyPixelsTo(*this);
       source->CopyPropertiesTo(*this);
     }
-  } catch (...) {
-    EndUpdate();
-    Changed();
-    throw;
-  }
-  EndUpdate();
-  Changed();
+  });
 }
 
 void TBitmap32::CopyPixelsTo(TBitmap32& bitmap) const {

@@ -82,6 +82,21 @@ protected:
   virtual void NotifyHandleChanged();
 
 private:
+  // Runs a copy between BeginUpdate and EndUpdate and notifies once afterwards, also on failure.
+  template <class F>
+  void CopyGuarded(F&& copy) {
+    BeginUpdate();
+    try {
+      copy();
+    } catch (...) {
+      EndUpdate();
+      Changed();
+      throw;
+    }
+    EndUpdate();
+    Changed();
+  }
+
   std::unique_ptr<TPixelStorage> Storage_;
   TColor32* Bits_ = nullptr;
   TRect ClipArea_{};

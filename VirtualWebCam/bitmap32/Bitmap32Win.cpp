@@ -2,13 +2,13 @@
 #include <windows.h>
 
 #include "Bitmap32.h"
+#include "GdiObjects.h"
 #include "PlatformBitmap.h"
 
 namespace murmella::bitmap32 {
 
 void TBitmap32::CopyFrom(TPlatformBitmap& source) {
-  BeginUpdate();
-  try {
+  CopyGuarded([&] {
     SetSize(source.Width(), source.Height());
     if (!IsEmpty()) {
       {
@@ -25,13 +25,7 @@ void TBitmap32::CopyFrom(TPlatformBitmap& source) {
           if ((Bits_[i] & 0x00FFFFFFu) == key) Bits_[i] &= 0x00FFFFFFu;
       }
     }
-  } catch (...) {
-    EndUpdate();
-    Changed();
-    throw;
-  }
-  EndUpdate();
-  Changed();
+  });
 }
 
 void TBitmap32::CopyTo(TPlatformBitmap& target) const {
@@ -40,13 +34,7 @@ void TBitmap32::CopyTo(TPlatformBitmap& target) const {
   target.SetWidth(Width_);
   target.SetHeight(Height_);
   if (IsEmpty()) return;
-  BITMAPINFOHEADER header{};
-  header.biSize = sizeof(header);
-  header.biWidth = Width_;
-  header.biHeight = -Height_;
-  header.biPlanes = 1;
-  header.biBitCount = 32;
-  header.biCompression = BI_RGB;
+  const BITMAPINFOHEADER header = DibHeader(Width_, -Height_, 32);
   GdiFlush();
   std::lock_guard<std::recursive_mutex> guard(target.DrawingLock());
   StretchDIBits(target.DrawingContext(), 0, 0, Width_, Height_, 0, 0, Width_, Height_, Bits_,

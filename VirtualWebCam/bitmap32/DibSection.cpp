@@ -14,12 +14,7 @@ public:
       BITMAPINFOHEADER Header;
       RGBQUAD Colors[1];
     } info{};
-    info.Header.biSize = sizeof(BITMAPINFOHEADER);
-    info.Header.biWidth = width;
-    info.Header.biHeight = -height;  // negative: rows top-down
-    info.Header.biPlanes = 1;
-    info.Header.biBitCount = 32;
-    info.Header.biCompression = BI_RGB;
+    info.Header = DibHeader(width, -height, 32);  // rows top-down
     void* bits = nullptr;
     Bitmap_.reset(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!Bitmap_ || !bits) throw EBitmapAllocationException("Can't allocate the DIB handle");

@@ -28,4 +28,16 @@ struct TDeleteObject { void operator()(HGDIOBJ h) const { DeleteObject(h); } };
 using TMemoryDC = TGdiHandle<HDC, TDeleteDC>;
 using TBitmapHandle = TGdiHandle<HBITMAP, TDeleteObject>;
 
+// An uncompressed DIB header; a negative height describes top-down rows.
+inline BITMAPINFOHEADER DibHeader(LONG width, LONG height, WORD bitCount) {
+  BITMAPINFOHEADER h{};
+  h.biSize = sizeof(h);
+  h.biWidth = width;
+  h.biHeight = height;
+  h.biPlanes = 1;
+  h.biBitCount = bitCount;
+  h.biCompression = BI_RGB;
+  return h;
+}
+
 }  // namespace murmella::bitmap32

@@ -109,12 +109,7 @@ void TPlatformBitmap::Rebuild(std::int32_t width, std::int32_t height, TPixelFor
         BITMAPINFOHEADER Header;
         RGBQUAD Colors[256];
       } info{};
-      info.Header.biSize = sizeof(BITMAPINFOHEADER);
-      info.Header.biWidth = width;
-      info.Header.biHeight = height;  // positive: rows bottom-up, the platform's usual DIB
-      info.Header.biPlanes = 1;
-      info.Header.biBitCount = BitsOfFormat(format);
-      info.Header.biCompression = BI_RGB;
+      info.Header = DibHeader(width, height, BitsOfFormat(format));  // rows bottom-up, the usual DIB
       if (info.Header.biBitCount <= 8)
         for (int i = 0; i < (1 << info.Header.biBitCount); ++i) {
           const BYTE g = BYTE(i * 255 / ((1 << info.Header.biBitCount) - 1));

@@ -31,6 +31,6 @@ __attribute__((target("avx2"))) void Avx2SumRows16(const TColor32* first, std::i
 
 // Only the row summing, the bulk of a reduction's work, gains from 256-bit registers.
 const TVectorRoutines Avx2Routines{"avx2", Sse2Routines.AverageBlock, Avx2SumRows16, Sse2Routines.AverageSums16,
-                                   Sse2Routines.InterpolateRow};
+                                   Sse2Routines.InterpolateAcross, Sse2Routines.CombineRows};
 
 }  // namespace murmella::bitmap32

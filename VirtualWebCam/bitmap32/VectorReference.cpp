@@ -43,14 +43,13 @@ void RefAverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std:
   }
 }
 
-void RefInterpolateRow(const TColor32* row0, const TColor32* row1, const std::int32_t* pos,
-                       const std::uint8_t* weights, std::uint8_t b, TColor32* out, std::int32_t count) {
-  for (std::int32_t i = 0; i < count; ++i) {
-    const std::int32_t p = pos[i];
-    const TColor32 top = Combine(row0[p], row0[p + 1], weights[i]);
-    const TColor32 bottom = Combine(row1[p], row1[p + 1], weights[i]);
-    out[i] = Combine(top, bottom, b);
-  }
+void RefInterpolateAcross(const TColor32* row, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
+                          std::int32_t count) {
+  for (std::int32_t i = 0; i < count; ++i) out[i] = Combine(row[pos[i]], row[pos[i] + 1], weights[i]);
+}
+
+void RefCombineRows(const TColor32* top, const TColor32* bottom, std::uint8_t b, TColor32* out, std::int32_t count) {
+  for (std::int32_t i = 0; i < count; ++i) out[i] = Combine(top[i], bottom[i], b);
 }
 
 }  // namespace
@@ -67,6 +66,6 @@ TColor32 Combine(TColor32 x, TColor32 y, std::uint32_t w) {
 }
 
 const TVectorRoutines ReferenceRoutines{"reference", RefAverageBlock, RefSumRows16, RefAverageSums16,
-                                        RefInterpolateRow};
+                                        RefInterpolateAcross, RefCombineRows};
 
 }  // namespace murmella::bitmap32

@@ -17,9 +17,11 @@ struct TVectorRoutines {
   // out[c] = average of sums pixels edges[c] .. edges[c + 1] - 1 with blocks `rows` high.
   void (*AverageSums16)(const std::uint16_t* sums, const std::int32_t* edges, std::int32_t count, std::int32_t rows,
                         TColor32* out);
-  // out[i] = Combine(Combine(r0[p], r0[p+1], a), Combine(r1[p], r1[p+1], a), b), p = pos[i], a = weights[i].
-  void (*InterpolateRow)(const TColor32* row0, const TColor32* row1, const std::int32_t* pos,
-                         const std::uint8_t* weights, std::uint8_t b, TColor32* out, std::int32_t count);
+  // out[i] = Combine(row[p], row[p + 1], a) with p = pos[i], a = weights[i]: the across step.
+  void (*InterpolateAcross)(const TColor32* row, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
+                            std::int32_t count);
+  // out[i] = Combine(top[i], bottom[i], b): the down step, one weight for the whole row.
+  void (*CombineRows)(const TColor32* top, const TColor32* bottom, std::uint8_t b, TColor32* out, std::int32_t count);
 };
 
 // Combine(X, Y, W) per byte: W = 0 gives Y, 255 gives X, else ((X W + 128) >> 8) + ((Y (255 - W) + 128) >> 8).

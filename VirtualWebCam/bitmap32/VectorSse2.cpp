@@ -105,37 +105,52 @@ __m128i CombinePairs(__m128i xy, __m128i weights) {
   return _mm_add_epi16(r, _mm_srli_si128(r, 8));
 }
 
-void Sse2InterpolateRow(const TColor32* row0, const TColor32* row1, const std::int32_t* pos,
-                        const std::uint8_t* weights, std::uint8_t b, TColor32* out, std::int32_t count) {
+void Sse2InterpolateAcross(const TColor32* row, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
+                           std::int32_t count) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i wb = _mm_set_epi16(short(255 - b), short(255 - b), short(255 - b), short(255 - b), short(b), short(b),
-                                   short(b), short(b));
   for (std::int32_t i = 0; i < count; ++i) {
     const std::int32_t p = pos[i];
     const std::uint32_t a = weights[i];
-    __m128i top, bottom;
     if (a == 0) {
-      top = _mm_unpacklo_epi8(_mm_cvtsi32_si128(std::int32_t(row0[p + 1])), zero);
-      bottom = _mm_unpacklo_epi8(_mm_cvtsi32_si128(std::int32_t(row1[p + 1])), zero);
+      out[i] = row[p + 1];
     } else if (a == 255) {
-      top = _mm_unpacklo_epi8(_mm_cvtsi32_si128(std::int32_t(row0[p])), zero);
-      bottom = _mm_unpacklo_epi8(_mm_cvtsi32_si128(std::int32_t(row1[p])), zero);
+      out[i] = row[p];
     } else {
       const __m128i wa = _mm_set_epi16(short(255 - a), short(255 - a), short(255 - a), short(255 - a), short(a),
                                        short(a), short(a), short(a));
-      top = CombinePairs(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row0 + p)), zero), wa);
-      bottom = CombinePairs(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row1 + p)), zero), wa);
+      const __m128i r =
+          CombinePairs(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + p)), zero), wa);
+      out[i] = TColor32(_mm_cvtsi128_si32(_mm_packus_epi16(r, r)));
     }
-    __m128i r;
-    if (b == 0) r = bottom;
-    else if (b == 255) r = top;
-    else r = CombinePairs(_mm_unpacklo_epi64(top, bottom), wb);
-    out[i] = TColor32(_mm_cvtsi128_si32(_mm_packus_epi16(r, r)));
   }
+}
+
+void Sse2CombineRows(const TColor32* top, const TColor32* bottom, std::uint8_t b, TColor32* out, std::int32_t count) {
+  if (b == 0 || b == 255) {
+    const TColor32* from = b == 0 ? bottom : top;
+    for (std::int32_t i = 0; i < count; ++i) out[i] = from[i];
+    return;
+  }
+  const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128);
+  const __m128i wx = _mm_set1_epi16(short(b)), wy = _mm_set1_epi16(short(255 - b));
+  const auto weigh = [&](__m128i x, __m128i y) {
+    return _mm_add_epi16(_mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x, wx), half), 8),
+                         _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(y, wy), half), 8));
+  };
+  std::int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + i));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + i));
+    const __m128i lo = weigh(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero));
+    const __m128i hi = weigh(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
+  }
+  for (; i < count; ++i) out[i] = Combine(top[i], bottom[i], b);
 }
 
 }  // namespace
 
-const TVectorRoutines Sse2Routines{"sse2", Sse2AverageBlock, Sse2SumRows16, Sse2AverageSums16, Sse2InterpolateRow};
+const TVectorRoutines Sse2Routines{"sse2", Sse2AverageBlock, Sse2SumRows16, Sse2AverageSums16, Sse2InterpolateAcross,
+                                Sse2CombineRows};
 
 }  // namespace murmella::bitmap32

@@ -5,6 +5,7 @@
 #include "Bitmap32.h"
 #include "Bitmap32Errors.h"
 #include "DraftResampler.h"
+#include "LinearResampler.h"
 #include "Transfer.h"
 #include "VectorRoutines.h"
 
@@ -248,13 +249,41 @@ TEST(VectorRoutines, EveryLevelMatchesTheReference) {
           const int k = int(rng() % 6);
           wt[i] = std::uint8_t(k == 0 ? 0 : k == 1 ? 255 : rng() % 256);
         }
+        std::vector<TColor32> r1(static_cast<std::size_t>(count)), r2(static_cast<std::size_t>(count));
+        v->InterpolateAcross(px.data(), pos.data(), wt.data(), r1.data(), count);
+        ref.InterpolateAcross(px.data(), pos.data(), wt.data(), r2.data(), count);
+        ASSERT_EQ(r1, r2);
         for (std::uint8_t bw : {std::uint8_t(0), std::uint8_t(255), std::uint8_t(rng() % 256)}) {
-          std::vector<TColor32> r1(static_cast<std::size_t>(count)), r2(static_cast<std::size_t>(count));
-          v->InterpolateRow(px.data(), px.data() + w + extra, pos.data(), wt.data(), bw, r1.data(), count);
-          ref.InterpolateRow(px.data(), px.data() + w + extra, pos.data(), wt.data(), bw, r2.data(), count);
+          v->CombineRows(px.data(), px.data() + w + extra, bw, r1.data(), std::min(count, w));
+          ref.CombineRows(px.data(), px.data() + w + extra, bw, r2.data(), std::min(count, w));
           ASSERT_EQ(r1, r2);
         }
       }
     }
   }
+}
+
+TEST(DraftStretch, EnlargementMatchesTheInterpolationRuleEverywhere) {
+  for (bool reference : {false, true}) {
+    ForceReferenceRoutines(reference);
+    TBitmap32 src, dst;
+    src.SetSize(13, 9);
+    Fill(src, 99);
+    dst.SetSize(50, 40);
+    TDraftResampler::CreateFor(src);
+    const TRect dr = MakeRect(-3, -2, 47, 38);  // partly off the destination: clip offsets the tables
+    dst.Draw(dr, src.Bounds(), &src);
+    const TRect clip = IntersectRect(dst.Bounds(), dr);
+    const auto cols = BuildPositionTable(13, 50, clip.Left - dr.Left, clip.Width(), 0, 13, 13);
+    const auto rows = BuildPositionTable(9, 40, clip.Top - dr.Top, clip.Height(), 0, 9, 9);
+    for (int j = 0; j < clip.Height(); ++j)
+      for (int i = 0; i < clip.Width(); ++i) {
+        const int p = cols[i].Pos, q = rows[j].Pos;
+        const std::uint32_t a = std::min(cols[i].Weight & 0xFFFF, 255u), b = std::min(rows[j].Weight & 0xFFFF, 255u);
+        const TColor32 top = Combine(*src.PixelPtr(p, q), *src.PixelPtr(p + 1, q), a);
+        const TColor32 bottom = Combine(*src.PixelPtr(p, q + 1), *src.PixelPtr(p + 1, q + 1), a);
+        ASSERT_EQ(*dst.PixelPtr(clip.Left + i, clip.Top + j), Combine(top, bottom, b)) << i << "," << j;
+      }
+  }
+  ForceReferenceRoutines(false);
 }
