@@ -1,0 +1,66 @@
+#pragma once
+// A GDI bitmap with what copying to and from a TBitmap32 needs of it: size, pixel format,
+// DDB or DIB kind, transparency, a memory drawing context with its lock, and scan lines.
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+
+#include "Color32.h"
+#include "GdiObjects.h"
+
+namespace murmella::bitmap32 {
+
+enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+enum class TBitmapHandleType { bmDIB, bmDDB };
+using enum TPixelFormat;
+using enum TBitmapHandleType;
+
+class TPlatformBitmap {
+public:
+  TPlatformBitmap() = default;
+  // Wraps an existing bitmap; with ownsHandle false the caller keeps and deletes it (after
+  // this object is gone or has let go of it).
+  explicit TPlatformBitmap(HBITMAP handle, bool ownsHandle = false);
+  ~TPlatformBitmap();
+  TPlatformBitmap(const TPlatformBitmap&) = delete;
+  TPlatformBitmap& operator=(const TPlatformBitmap&) = delete;
+
+  HBITMAP Handle() const { return Handle_; }
+  std::int32_t Width() const { return Width_; }
+  std::int32_t Height() const { return Height_; }
+  TPixelFormat PixelFormat() const { return Format_; }
+  TBitmapHandleType HandleType() const { return Type_; }
+  // Changing size, format or kind makes a new bitmap holding the old picture at (0, 0).
+  void SetWidth(std::int32_t width);
+  void SetHeight(std::int32_t height);
+  void SetPixelFormat(TPixelFormat format);
+  void SetHandleType(TBitmapHandleType type);
+
+  bool Transparent = false;
+  TColor TransparentColor = 0;
+
+  // A memory DC with the bitmap selected; hold DrawingLock() while drawing through it.
+  HDC DrawingContext();
+  std::recursive_mutex& DrawingLock() { return Lock_; }
+  // Rows of a DIB, top row 0 whatever the memory order; null for a DDB.
+  void* ScanLine(std::int32_t row) const;
+
+private:
+  void Rebuild(std::int32_t width, std::int32_t height, TPixelFormat format, TBitmapHandleType type);
+  void Deselect();
+
+  HBITMAP Handle_ = nullptr;
+  bool Owns_ = false;
+  std::int32_t Width_ = 0, Height_ = 0;
+  TPixelFormat Format_ = pfDevice;
+  TBitmapHandleType Type_ = bmDDB;
+  void* Bits_ = nullptr;
+  std::int32_t Stride_ = 0;
+  bool BottomUp_ = true;
+  TMemoryDC Dc_;
+  HGDIOBJ Previous_ = nullptr;
+  std::recursive_mutex Lock_;
+};
+
+}  // namespace murmella::bitmap32

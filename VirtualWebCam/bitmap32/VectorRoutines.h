@@ -1,0 +1,42 @@
+#pragma once
+// Per-pixel routines with a portable reference and processor-specific versions, chosen once
+// when the library loads and only read afterwards.
+#include <cstdint>
+
+#include "Color32.h"
+
+namespace murmella::bitmap32 {
+
+struct TVectorRoutines {
+  const char* Name;
+  // Average of a bw x bh block: per byte floor(total * floor(2^24 / n) / 2^24).
+  TColor32 (*AverageBlock)(std::int32_t bw, std::int32_t bh, const TColor32* first, std::int32_t rowStride);
+  // sums[4 * i + c] = byte c of pixel i summed over `rows` rows (rows <= 257, so 16 bits hold it).
+  void (*SumRows16)(const TColor32* first, std::int32_t rowStride, std::int32_t rows, std::int32_t pixels,
+                    std::uint16_t* sums);
+  // out[c] = average of sums pixels edges[c] .. edges[c + 1] - 1 with blocks `rows` high.
+  void (*AverageSums16)(const std::uint16_t* sums, const std::int32_t* edges, std::int32_t count, std::int32_t rows,
+                        TColor32* out);
+  // out[i] = Combine(Combine(r0[p], r0[p+1], a), Combine(r1[p], r1[p+1], a), b), p = pos[i], a = weights[i].
+  void (*InterpolateRow)(const TColor32* row0, const TColor32* row1, const std::int32_t* pos,
+                         const std::uint8_t* weights, std::uint8_t b, TColor32* out, std::int32_t count);
+};
+
+// Combine(X, Y, W) per byte: W = 0 gives Y, 255 gives X, else ((X W + 128) >> 8) + ((Y (255 - W) + 128) >> 8).
+TColor32 Combine(TColor32 x, TColor32 y, std::uint32_t w);
+
+enum class TVectorLevel { Reference, SSE2, AVX2 };
+
+// The routines in use: the best the processor has, or the reference when the environment
+// variable MURMELLA_BITMAP32_REFERENCE is set at load or ForceReferenceRoutines(true) was called.
+const TVectorRoutines& VectorRoutines();
+void ForceReferenceRoutines(bool force);
+// A given level's routines, or null when this processor or build lacks it.
+const TVectorRoutines* VectorRoutinesFor(TVectorLevel level);
+TColor32 AverageBlock(std::int32_t bw, std::int32_t bh, const TColor32* first, std::int32_t rowStride);
+
+extern const TVectorRoutines ReferenceRoutines;
+extern const TVectorRoutines Sse2Routines;
+extern const TVectorRoutines Avx2Routines;
+
+}  // namespace murmella::bitmap32
