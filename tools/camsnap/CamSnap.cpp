@@ -4,11 +4,13 @@
 //   camsnap list
 //   camsnap grab [--device NAME] [--frames N] [--seconds S] [--out DIR] [--keep N] [--raw] [--clock]
 //   camsnap avi  [--device NAME] --out FILE.avi [--seconds S]
+//   camsnap bench [--frames N]   (capture and scaling cost per frame, no device needed)
 //
 // Exit codes: 0 done, 2 bad arguments, 3 no such device, 4 the graph failed, 5 files not written.
 #include "CaptureGraph.h"
 #include "DeviceList.h"
 #include "FrameFiles.h"
+#include "FrameBench.h"
 
 #include <objbase.h>
 
@@ -41,7 +43,8 @@ int Usage(const char* why) {
           "camsnap: %s\n"
           "usage: camsnap list\n"
           "       camsnap grab [--device NAME] [--frames N] [--seconds S] [--out DIR] [--keep N] [--raw] [--clock]\n"
-          "       camsnap avi  [--device NAME] --out FILE.avi [--seconds S]\n",
+          "       camsnap avi  [--device NAME] --out FILE.avi [--seconds S]\n"
+          "       camsnap bench [--frames N]\n",
           why);
   return 2;
 }
@@ -250,6 +253,7 @@ int wmain(int argc, wchar_t** argv) {
   if (o.Command == "list") rc = List();
   else if (o.Command == "grab") rc = Grab(o);
   else if (o.Command == "avi") rc = Avi(o);
+  else if (o.Command == "bench") rc = RunFrameBench(o.Frames ? int(std::min<size_t>(o.Frames, 10000)) : 50);
   else rc = Usage(("unknown command " + o.Command).c_str());
   CoUninitialize();
   fflush(stdout);
