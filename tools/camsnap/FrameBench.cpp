@@ -40,6 +40,17 @@ std::vector<double> Time(int frames, const std::function<void()>& once) {
   return t;
 }
 
+// A top-down 32-bit header of the given size.
+BITMAPINFO TopDownHeader(int w, int h) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  return bi;
+}
+
 // A top-down 32-bit DIB section selected into a memory DC.
 struct Dib {
   HDC Dc = nullptr;
@@ -47,12 +58,7 @@ struct Dib {
   HGDIOBJ Old = nullptr;
   void* Bits = nullptr;
   Dib(HDC ref, int w, int h) {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDownHeader(w, h);
     Dc = CreateCompatibleDC(ref);
     Bitmap = CreateDIBSection(Dc, &bi, DIB_RGB_COLORS, &Bits, nullptr, 0);
     Old = SelectObject(Dc, Bitmap);
@@ -76,12 +82,7 @@ int RunFrameBench(int frames) {
 
   // The floor: what any screen camera must do, a screen copy and one pass over its pixels.
   {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = sw;
-    bi.bmiHeader.biHeight = -sh;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDownHeader(sw, sh);
     Report("floor_bitblt_plus_copy", sw, sh, Time(frames, [&] {
              HDC mem = CreateCompatibleDC(screen);
              HBITMAP b = CreateCompatibleBitmap(screen, sw, sh);
