@@ -1,0 +1,30 @@
+#include "SampleRows.h"
+
+#include <cstring>
+
+namespace vwc {
+
+int32_t RowsThatFit(size_t bufferSize, int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0) return 0;
+  const size_t row = size_t(width) * 4;
+  const size_t rows = bufferSize / row;
+  return rows < size_t(height) ? int32_t(rows) : height;
+}
+
+size_t CopyRowsBottomUp(const uint8_t* topDown, ptrdiff_t rowStride, int32_t width, int32_t height, uint8_t* dst,
+                        size_t dstSize) {
+  const int32_t rows = RowsThatFit(dstSize, width, height);
+  const size_t row = size_t(width) * 4;
+  for (int32_t r = 0; r < rows; ++r) memcpy(dst + row * r, topDown + rowStride * (height - 1 - r), row);
+  return row * size_t(rows);
+}
+
+size_t FillBlackRows(int32_t width, int32_t height, uint8_t* dst, size_t dstSize) {
+  const int32_t rows = RowsThatFit(dstSize, width, height);
+  const size_t pixels = size_t(width) * size_t(rows);
+  static constexpr uint8_t kBlack[4] = {0, 0, 0, 0xFF};
+  for (size_t i = 0; i < pixels; ++i) memcpy(dst + 4 * i, kBlack, 4);
+  return pixels * 4;
+}
+
+}  // namespace vwc

@@ -1,0 +1,21 @@
+// Putting a top-down RGB32 picture into a sample buffer as a bottom-up image, within the
+// buffer's size: a buffer shorter than a frame gets the whole rows that fit, bottom row first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vwc {
+
+// Rows of width pixels that fit in bufferSize bytes, at most height.
+int32_t RowsThatFit(size_t bufferSize, int32_t width, int32_t height);
+
+// Copies rows of the top-down picture (rowStride bytes apart) into dst, the bottom row first,
+// each width x 4 bytes, as many as fit in dstSize. Returns the bytes written.
+size_t CopyRowsBottomUp(const uint8_t* topDown, ptrdiff_t rowStride, int32_t width, int32_t height, uint8_t* dst,
+                        size_t dstSize);
+
+// The frame for a screen that gave no picture: opaque black in the rows that fit.
+size_t FillBlackRows(int32_t width, int32_t height, uint8_t* dst, size_t dstSize);
+
+}  // namespace vwc

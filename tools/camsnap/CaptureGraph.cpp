@@ -1,0 +1,171 @@
+#include "CaptureGraph.h"
+
+#include <wrl/client.h>
+
+#include <algorithm>
+
+using Microsoft::WRL::ComPtr;
+
+namespace camsnap {
+
+namespace {
+
+double CpuMillis() {
+  FILETIME c, e, k, u;
+  GetProcessTimes(GetCurrentProcess(), &c, &e, &k, &u);
+  auto v = [](const FILETIME& f) { return (uint64_t(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+  return double(v(k) + v(u)) / 10000.0;
+}
+
+double NowMillis() {
+  LARGE_INTEGER f, n;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&n);
+  return double(n.QuadPart) * 1000.0 / double(f.QuadPart);
+}
+
+#define CHECK(expr, name)        \
+  do {                           \
+    hr = (expr);                 \
+    if (FAILED(hr)) {            \
+      step = name;               \
+      return hr;                 \
+    }                            \
+  } while (0)
+
+struct Graph {
+  ComPtr<IGraphBuilder> Builder;
+  ComPtr<ICaptureGraphBuilder2> Capture;
+  ComPtr<IMediaControl> Control;
+  ComPtr<IMediaEvent> Events;
+};
+
+HRESULT MakeGraph(IBaseFilter* source, Graph& g, std::string& step) {
+  HRESULT hr;
+  CHECK(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&g.Builder)),
+        "create filter graph");
+  CHECK(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                         IID_PPV_ARGS(&g.Capture)),
+        "create capture graph builder");
+  CHECK(g.Capture->SetFiltergraph(g.Builder.Get()), "ICaptureGraphBuilder2::SetFiltergraph");
+  CHECK(g.Builder->AddFilter(source, L"Camera"), "add camera filter");
+  CHECK(g.Builder.As(&g.Control), "IMediaControl");
+  CHECK(g.Builder->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(g.Events.ReleaseAndGetAddressOf())), "IMediaEvent");
+  return S_OK;
+}
+
+// Runs the graph until ready is signalled or durationMs pass; a graph event (an error abort,
+// a completion) also ends the run.
+HRESULT RunFor(Graph& g, HANDLE ready, DWORD durationMs, TFrameSink* sink, RunStats& stats,
+               std::string& step) {
+  HRESULT hr;
+  double cpu0 = CpuMillis(), t0 = NowMillis();
+  if (sink) sink->StartClock();
+  hr = g.Control->Run();
+  if (FAILED(hr)) {
+    step = "IMediaControl::Run";
+    g.Control->Stop();
+    return hr;
+  }
+  HANDLE eventHandle = nullptr;
+  g.Events->GetEventHandle(reinterpret_cast<OAEVENT*>(&eventHandle));
+  for (;;) {
+    DWORD left = DWORD(std::max(0.0, durationMs - (NowMillis() - t0)));
+    HANDLE handles[2] = {eventHandle, ready};
+    DWORD n = ready ? 2 : 1;
+    DWORD w = eventHandle ? WaitForMultipleObjects(n, handles, FALSE, left)
+                          : WaitForSingleObject(ready ? ready : GetCurrentProcess(), left);
+    if (w == WAIT_OBJECT_0 && eventHandle) {
+      long code = 0;
+      LONG_PTR p1 = 0, p2 = 0;
+      bool ended = false;
+      while (g.Events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+        g.Events->FreeEventParams(code, p1, p2);
+        if (code == EC_ERRORABORT || code == EC_COMPLETE || code == EC_USERABORT) {
+          stats.EventCode = code;
+          ended = true;
+        }
+      }
+      if (ended) break;
+      continue;
+    }
+    break;  // ready, or the time is up
+  }
+  hr = g.Control->Stop();
+  stats.ElapsedMs = NowMillis() - t0;
+  stats.CpuMs = CpuMillis() - cpu0;
+  if (FAILED(hr)) step = "IMediaControl::Stop";
+  return hr;
+}
+
+}  // namespace
+
+HRESULT RunGrabGraph(IBaseFilter* source, TFrameSink& sink, DWORD durationMs, bool keepClock,
+                     VideoFormat& format, RunStats& stats, std::string& step) {
+  HRESULT hr;
+  Graph g;
+  if (FAILED(hr = MakeGraph(source, g, step))) return hr;
+  ComPtr<IBaseFilter> grabberFilter, nullRenderer;
+  CHECK(CoCreateInstance(kClsidSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&grabberFilter)),
+        "create sample grabber");
+  CHECK(CoCreateInstance(kClsidNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&nullRenderer)),
+        "create null renderer");
+  ComPtr<ISampleGrabber> grabber;
+  CHECK(grabberFilter.As(&grabber), "ISampleGrabber");
+  AM_MEDIA_TYPE want{};
+  want.majortype = MEDIATYPE_Video;
+  want.subtype = MEDIASUBTYPE_RGB32;
+  CHECK(grabber->SetMediaType(&want), "ISampleGrabber::SetMediaType");
+  CHECK(grabber->SetBufferSamples(FALSE), "ISampleGrabber::SetBufferSamples");
+  CHECK(grabber->SetOneShot(FALSE), "ISampleGrabber::SetOneShot");
+  CHECK(grabber->SetCallback(&sink, 0), "ISampleGrabber::SetCallback");
+  CHECK(g.Builder->AddFilter(grabberFilter.Get(), L"Grabber"), "add sample grabber");
+  CHECK(g.Builder->AddFilter(nullRenderer.Get(), L"Null renderer"), "add null renderer");
+  CHECK(g.Capture->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source, grabberFilter.Get(),
+                                nullRenderer.Get()),
+        "ICaptureGraphBuilder2::RenderStream");
+  AM_MEDIA_TYPE got{};
+  CHECK(grabber->GetConnectedMediaType(&got), "ISampleGrabber::GetConnectedMediaType");
+  if (got.formattype == FORMAT_VideoInfo && got.cbFormat >= sizeof(VIDEOINFOHEADER) && got.pbFormat) {
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(got.pbFormat);
+    format.Width = vih->bmiHeader.biWidth;
+    format.Height = vih->bmiHeader.biHeight;
+    format.BitCount = vih->bmiHeader.biBitCount;
+    format.AvgTimePerFrame = vih->AvgTimePerFrame;
+  }
+  format.Subtype = got.subtype;
+  if (got.cbFormat) CoTaskMemFree(got.pbFormat);
+  if (got.pUnk) got.pUnk->Release();
+  if (!keepClock) {
+    ComPtr<IMediaFilter> mf;
+    CHECK(g.Builder.As(&mf), "IMediaFilter");
+    CHECK(mf->SetSyncSource(nullptr), "IMediaFilter::SetSyncSource");
+  }
+  hr = RunFor(g, sink.Done(), durationMs, &sink, stats, step);
+  grabber->SetCallback(nullptr, 0);
+  return hr;
+}
+
+HRESULT RunAviGraph(IBaseFilter* source, const std::wstring& path, DWORD durationMs, RunStats& stats,
+                    std::string& step) {
+  HRESULT hr;
+  Graph g;
+  if (FAILED(hr = MakeGraph(source, g, step))) return hr;
+  ComPtr<IBaseFilter> mux, writer;
+  CHECK(CoCreateInstance(CLSID_AviDest, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mux)), "create AVI mux");
+  CHECK(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&writer)),
+        "create file writer");
+  ComPtr<IFileSinkFilter> sink;
+  CHECK(writer.As(&sink), "IFileSinkFilter");
+  DeleteFileW(path.c_str());
+  CHECK(sink->SetFileName(path.c_str(), nullptr), "IFileSinkFilter::SetFileName");
+  CHECK(g.Builder->AddFilter(mux.Get(), L"AVI mux"), "add AVI mux");
+  CHECK(g.Builder->AddFilter(writer.Get(), L"File writer"), "add file writer");
+  CHECK(g.Capture->RenderStream(nullptr, nullptr, mux.Get(), nullptr, writer.Get()),
+        "connect AVI mux to file writer");
+  CHECK(g.Capture->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source, nullptr, mux.Get()),
+        "ICaptureGraphBuilder2::RenderStream");
+  return RunFor(g, nullptr, durationMs, nullptr, stats, step);
+}
+
+}  // namespace camsnap
