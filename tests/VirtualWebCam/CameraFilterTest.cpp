@@ -1,0 +1,386 @@
+// The camera library loaded by path and driven directly: its interface tables, the format and
+// properties capture applications read, what the stored settings make of them, negotiation
+// with a peer pin, paced samples, and many whole lifecycles without a leak.
+#include "CameraTestSupport.h"
+#include "TestPeerPin.h"
+
+#include <tlhelp32.h>
+
+#include <cstring>
+
+using namespace vwctest;
+
+namespace {
+
+struct ComApartment : ::testing::Environment {
+  void SetUp() override { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+  void TearDown() override { CoUninitialize(); }
+};
+const auto* const kApartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
+
+CameraLibrary& Library() {
+  static CameraLibrary library;
+  return library;
+}
+
+// A camera built after the given settings were stored.
+ComPtr<IBaseFilter> NewCamera(int32_t width = 160, int32_t height = 120, DWORD fps = 2) {
+  ClearKey();
+  PutDword(L"VideoWidth", DWORD(width));
+  PutDword(L"VideoHeight", DWORD(height));
+  PutDword(L"FramesPerSecond", fps);
+  return Library().NewFilter();
+}
+
+template <class I>
+ComPtr<I> As(IUnknown* object) {
+  ComPtr<I> out;
+  object->QueryInterface(IID_PPV_ARGS(&out));
+  return out;
+}
+
+const VIDEOINFOHEADER& Header(const AM_MEDIA_TYPE& t) { return *reinterpret_cast<const VIDEOINFOHEADER*>(t.pbFormat); }
+
+void Dispose(AM_MEDIA_TYPE* t) {
+  if (!t) return;
+  CoTaskMemFree(t->pbFormat);
+  CoTaskMemFree(t);
+}
+
+// A proposed type a peer or an application might hand the camera.
+struct Proposal {
+  AM_MEDIA_TYPE Type{};
+  VIDEOINFOHEADER Vih{};
+  Proposal(LONG width, LONG height, WORD bits = 32, DWORD sizeImage = ~0u, GUID subtype = MEDIASUBTYPE_RGB32,
+           BOOL fixed = TRUE) {
+    Type.majortype = MEDIATYPE_Video;
+    Type.subtype = subtype;
+    Type.bFixedSizeSamples = fixed;
+    Type.formattype = FORMAT_VideoInfo;
+    Type.cbFormat = sizeof Vih;
+    Type.pbFormat = reinterpret_cast<BYTE*>(&Vih);
+    Vih.AvgTimePerFrame = 5'000'000;
+    Vih.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, bits, BI_RGB,
+                     sizeImage == ~0u ? DWORD(width * std::abs(height) * 4) : sizeImage, 0, 0, 0, 0};
+    Type.lSampleSize = Vih.bmiHeader.biSizeImage;
+  }
+};
+
+}  // namespace
+
+TEST(CameraFilter, InterfaceTablesAndThePin) {
+  ASSERT_TRUE(Library().Loaded());
+  auto filter = NewCamera();
+  ASSERT_TRUE(filter);
+  auto flags = As<IAMFilterMiscFlags>(filter.Get());
+  ASSERT_TRUE(flags);
+  EXPECT_EQ(flags->GetMiscFlags(), ULONG(AM_FILTER_MISC_FLAGS_IS_SOURCE));
+  EXPECT_TRUE(As<IAMovieSetup>(filter.Get()));
+  void* none = nullptr;
+  EXPECT_EQ(filter->QueryInterface(IID_IKsPropertySet, &none), E_NOINTERFACE) << "the property set is the pin's";
+  EXPECT_EQ(filter->QueryInterface(IID_IAMStreamConfig, &none), E_NOINTERFACE);
+  EXPECT_EQ(filter->QueryInterface(IID_IMediaFilter, &none), E_NOINTERFACE);
+  CLSID clsid{};
+  filter->GetClassID(&clsid);
+  EXPECT_EQ(clsid, (CLSID{0xFE0B330A, 0x6D25, 0x45DC, {0xAC, 0x7F, 0x6C, 0x44, 0x5F, 0xB6, 0xF5, 0xC0}}));
+
+  ComPtr<IEnumPins> pins;
+  ASSERT_EQ(filter->EnumPins(&pins), S_OK);
+  IPin* got[2] = {};
+  ULONG n = 0;
+  EXPECT_EQ(pins->Next(2, got, &n), S_FALSE);
+  ASSERT_EQ(n, 1u);
+  // MinGW's ComPtr::Attach takes a reference of its own, so the handed-out one is given back.
+  ComPtr<IPin> pin = got[0];
+  got[0]->Release();
+  PIN_INFO info{};
+  pin->QueryPinInfo(&info);
+  EXPECT_STREQ(info.achName, L"Out");
+  EXPECT_EQ(info.dir, PINDIR_OUTPUT);
+  if (info.pFilter) info.pFilter->Release();
+  LPWSTR id = nullptr;
+  ASSERT_EQ(pin->QueryId(&id), S_OK);
+  EXPECT_STREQ(id, L"1");
+  CoTaskMemFree(id);
+  EXPECT_EQ(OutPin(filter.Get()).Get(), pin.Get());
+  for (REFIID iid : {IID_IKsPropertySet, IID_IAMStreamConfig, IID_IQualityControl, IID_IPin}) {
+    void* p = nullptr;
+    EXPECT_EQ(pin->QueryInterface(iid, &p), S_OK);
+    if (p) static_cast<IUnknown*>(p)->Release();
+  }
+  auto quality = As<IQualityControl>(pin.Get());
+  EXPECT_EQ(quality->Notify(filter.Get(), Quality{Famine, 500, -10'000, 0}), E_FAIL);
+}
+
+TEST(CameraFilter, StreamConfigAndPinCategoryWithTheirDebugLines) {
+  DebugLog log;
+  auto filter = NewCamera(160, 120, 30);
+  auto pin = OutPin(filter.Get());
+  auto config = As<IAMStreamConfig>(pin.Get());
+  auto props = As<IKsPropertySet>(pin.Get());
+  ASSERT_TRUE(config && props);
+  log.Take();
+
+  AM_MEDIA_TYPE* type = nullptr;
+  ASSERT_EQ(config->GetFormat(&type), S_OK);
+  EXPECT_EQ(type->lSampleSize, 76'800u);
+  EXPECT_EQ(Header(*type).AvgTimePerFrame, 333'333);
+  EXPECT_EQ(Header(*type).dwBitRate, 18'432'018u);
+  EXPECT_EQ(Header(*type).bmiHeader.biHeight, 120) << "bottom-up";
+  EXPECT_TRUE(log.Saw("vwc: TBCVirtualWebCamPin.GetFormat call..."));
+
+  // Only the settings' own format can be set; the format never changes.
+  EXPECT_EQ(config->SetFormat(type), S_OK);
+  EXPECT_TRUE(log.Saw("TBCVirtualWebCamPin.SetFormat"));
+  Proposal other(320, 240), rgb24(160, 120, 24, 57'600, MEDIASUBTYPE_RGB24), topDown(160, -120);
+  for (Proposal* p : {&other, &rgb24, &topDown}) EXPECT_EQ(config->SetFormat(&p->Type), VFW_E_INVALIDMEDIATYPE);
+  EXPECT_EQ(config->SetFormat(nullptr), E_INVALIDARG);
+  AM_MEDIA_TYPE* again = nullptr;
+  ASSERT_EQ(config->GetFormat(&again), S_OK);
+  EXPECT_EQ(again->cbFormat, type->cbFormat);
+  EXPECT_EQ(memcmp(again->pbFormat, type->pbFormat, type->cbFormat), 0);
+  Dispose(again);
+  Dispose(type);
+  EXPECT_EQ(config->GetFormat(nullptr), E_FAIL);
+  EXPECT_TRUE(log.Saw("vwc: Error in TBCVirtualWebCamPin.GetFormat call..."));
+
+  int count = 0, size = 0;
+  EXPECT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(size, int(sizeof(VIDEO_STREAM_CONFIG_CAPS)));
+  VIDEO_STREAM_CONFIG_CAPS caps{};
+  EXPECT_EQ(config->GetStreamCaps(1, &type, reinterpret_cast<BYTE*>(&caps)), E_FAIL);
+  ASSERT_EQ(config->GetStreamCaps(0, &type, reinterpret_cast<BYTE*>(&caps)), S_OK);
+  EXPECT_EQ(caps.MinFrameInterval, 333'333);
+  EXPECT_EQ(caps.MaxFrameInterval, 333'333);
+  EXPECT_EQ(caps.MaxOutputSize.cx, 160);
+  EXPECT_EQ(Header(*type).bmiHeader.biWidth, 160);
+  Dispose(type);
+  EXPECT_TRUE(log.Saw("vwc: TBCVirtualWebCamPin.GetStreamCaps call..."));
+
+  static constexpr GUID kPinSet = {0x9B00F101, 0x1567, 0x11D1, {0xB3, 0xF1, 0x00, 0xAA, 0x00, 0x37, 0x61, 0xC5}};
+  struct Case {
+    GUID Set;
+    DWORD Id, Size;
+    bool WithData;
+    HRESULT Result;
+    DWORD Returned;
+  } cases[] = {{kPinSet, 0, 16, true, S_OK, 16},
+               {kPinSet, 0, 15, true, E_UNEXPECTED, 16},
+               {kPinSet, 0, 0, false, S_OK, 16},
+               {kPinSet, 1, 16, true, HRESULT(0x80070490), 0},
+               {GUID_NULL, 0, 16, true, HRESULT(0x80070492), 0}};
+  for (const Case& c : cases) {
+    GUID data{};
+    DWORD returned = 0;
+    EXPECT_EQ(props->Get(c.Set, c.Id, nullptr, 0, c.WithData ? &data : nullptr, c.Size, &returned), c.Result);
+    EXPECT_EQ(returned, c.Returned);
+    if (c.Result == S_OK && c.WithData) EXPECT_EQ(data, PIN_CATEGORY_CAPTURE);
+  }
+  EXPECT_TRUE(log.Saw("vwc: TBCVirtualWebCamPin.Get call..."));
+  GUID data{};
+  EXPECT_EQ(props->Get(kPinSet, 0, nullptr, 0, &data, 16, nullptr), E_FAIL);
+  EXPECT_TRUE(log.Saw("vwc: Error in TBCVirtualWebCamPin.Get call..."));
+  DWORD support = 0;
+  EXPECT_EQ(props->Set(kPinSet, 0, nullptr, 0, &data, 16), E_NOTIMPL);
+  EXPECT_TRUE(log.Saw("vwc: TBCVirtualWebCamPin.Set_ call..."));
+  EXPECT_EQ(props->QuerySupported(kPinSet, 0, &support), E_NOTIMPL);
+  EXPECT_TRUE(log.Saw("vwc: TBCVirtualWebCamPin.QuerySupported call..."));
+}
+
+TEST(CameraFilter, StoredSettingsShapeTheFormat) {
+  struct Case {
+    void (*Store)();
+    LONG Width, Height;
+    REFERENCE_TIME Duration;
+  } cases[] = {
+      {[] {}, 160, 120, 5'000'000},
+      {[] { PutDword(L"FramesPerSecond", 0); }, 160, 120, 10'000'000},
+      {[] { PutDword(L"FramesPerSecond", 61); }, 160, 120, 166'666},
+      {[] { PutDword(L"FramesPerSecond", 25); }, 160, 120, 400'000},
+      {[] { PutString(L"FramesPerSecond", L"30"); }, 160, 120, 5'000'000},
+      {[] { PutDword(L"VideoWidth", 320); }, 320, 120, 5'000'000},
+  };
+  for (const Case& c : cases) {
+    ClearKey();
+    c.Store();
+    auto filter = Library().NewFilter();
+    AM_MEDIA_TYPE* type = nullptr;
+    ASSERT_EQ(As<IAMStreamConfig>(OutPin(filter.Get()).Get())->GetFormat(&type), S_OK);
+    EXPECT_EQ(Header(*type).bmiHeader.biWidth, c.Width);
+    EXPECT_EQ(Header(*type).bmiHeader.biHeight, c.Height);
+    EXPECT_EQ(Header(*type).AvgTimePerFrame, c.Duration);
+    Dispose(type);
+    // What was missing or wrongly typed is stored as its default.
+    EXPECT_EQ(Stored(L"VideoHeight"), std::make_pair(DWORD(REG_DWORD), DWORD(120)));
+    EXPECT_EQ(Stored(L"FramesPerSecond").first, DWORD(REG_DWORD));
+  }
+  EXPECT_EQ(Stored(L"VideoWidth"), std::make_pair(DWORD(REG_DWORD), DWORD(320)));
+}
+
+TEST(CameraFilter, SizesThatCannotMakeAFrameOfferAndAcceptNothing) {
+  const std::pair<int32_t, int32_t> sizes[] = {{-160, 120}, {160, -120}, {40'000, 40'000}, {23'171, 23'171}};
+  for (auto [w, h] : sizes) {
+    auto filter = NewCamera(w, h);
+    auto pin = OutPin(filter.Get());
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(pin->EnumMediaTypes(&types), S_OK);
+    AM_MEDIA_TYPE* t = nullptr;
+    EXPECT_EQ(types->Next(1, &t, nullptr), S_FALSE) << w << "x" << h;
+    Proposal p(w, h, 32, 0);
+    EXPECT_EQ(pin->QueryAccept(&p.Type), S_FALSE);
+    int count = -1, size = 0;
+    auto config = As<IAMStreamConfig>(pin.Get());
+    EXPECT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(FAILED(config->GetFormat(&t)));
+    TestPeerPin peer;
+    EXPECT_TRUE(FAILED(pin->Connect(&peer, nullptr)));
+    EXPECT_TRUE(FAILED(pin->Connect(&peer, &p.Type)));
+  }
+}
+
+TEST(CameraFilter, NegotiationWithAPeerPin) {
+  DebugLog log;
+  auto filter = NewCamera();
+  auto pin = OutPin(filter.Get());
+  struct Case {
+    const char* What;
+    Proposal Type;
+    HRESULT Result;
+  } cases[] = {
+      {"top-down", Proposal(160, -120), VFW_E_TYPE_NOT_ACCEPTED},
+      {"RGB24", Proposal(160, 120, 24, 57'600, MEDIASUBTYPE_RGB24), VFW_E_TYPE_NOT_ACCEPTED},
+      {"variable-size samples", Proposal(160, 120, 32, 76'800, MEDIASUBTYPE_RGB32, FALSE), VFW_E_TYPE_NOT_ACCEPTED},
+      {"another size", Proposal(320, 240), VFW_E_TYPE_NOT_ACCEPTED},
+      {"24 bits in an RGB32 type", Proposal(160, 120, 24), E_INVALIDARG},
+      {"no image size", Proposal(160, 120, 32, 0), E_FAIL},
+  };
+  for (Case& c : cases) {
+    TestPeerPin peer;
+    EXPECT_EQ(pin->Connect(&peer, &c.Type.Type), c.Result) << c.What;
+    ComPtr<IPin> to;
+    EXPECT_EQ(pin->ConnectedTo(&to), VFW_E_NOT_CONNECTED) << c.What;
+    EXPECT_EQ(peer.References(), 1) << c.What;
+  }
+  EXPECT_TRUE(log.Saw("vwc: Error in TBCVirtualWebCamPin.CompleteConnect call..."));
+  Proposal good(160, 120);
+  EXPECT_EQ(pin->QueryAccept(&good.Type), S_OK);
+  TestPeerPin peer;
+  ASSERT_EQ(pin->Connect(&peer, nullptr), S_OK);
+  EXPECT_EQ(peer.Type().lSampleSize, 76'800u);
+  AM_MEDIA_TYPE now{};
+  ASSERT_EQ(pin->ConnectionMediaType(&now), S_OK);
+  EXPECT_EQ(Header(now).bmiHeader.biSizeImage, 76'800u);
+  CoTaskMemFree(now.pbFormat);
+  EXPECT_EQ(pin->Disconnect(), S_OK);
+  peer.Disconnect();
+}
+
+namespace {
+
+// Runs the camera into the peer until n samples arrived; the samples.
+std::vector<ReceivedSample> Stream(IBaseFilter* filter, TestPeerPin& peer, size_t n) {
+  peer.ResetClock();
+  EXPECT_EQ(filter->Pause(), S_OK);
+  auto samples = peer.WaitFor(n, 20'000);
+  EXPECT_EQ(filter->Stop(), S_OK);
+  return samples;
+}
+
+}  // namespace
+
+TEST(CameraStream, SamplesAreStampedAndReleasedOnSchedule) {
+  auto filter = NewCamera(160, 120, 10);
+  auto pin = OutPin(filter.Get());
+  TestPeerPin peer;
+  ASSERT_EQ(pin->Connect(&peer, nullptr), S_OK);
+  for (int run = 0; run < 2; ++run) {  // a stop and a new pause start the schedule again
+    auto samples = Stream(filter.Get(), peer, 12);
+    ASSERT_GE(samples.size(), 12u);
+    for (size_t k = 0; k < samples.size(); ++k) {
+      const ReceivedSample& s = samples[k];
+      ASSERT_TRUE(s.HasTime);
+      EXPECT_EQ(s.Start, REFERENCE_TIME(k) * 1'000'000) << k;
+      EXPECT_EQ(s.Stop, REFERENCE_TIME(k + 1) * 1'000'000) << k;
+      EXPECT_TRUE(s.SyncPoint);
+      EXPECT_EQ(s.Length, 76'800);
+      EXPECT_GE(s.Size, 76'800);
+      // Never before its start time; the upper bound only catches a stalled stream.
+      EXPECT_GE(s.ArrivalSeconds, double(k) * 0.1) << k;
+      EXPECT_LE(s.ArrivalSeconds, double(k) * 0.1 + 1.5) << k;
+    }
+  }
+  EXPECT_EQ(peer.EndOfStreams(), 0);
+  pin->Disconnect();
+  peer.Disconnect();
+}
+
+TEST(CameraStream, ShortBuffersAreCutToWholeBottomRows) {
+  auto filter = NewCamera(160, 120, 60);
+  auto pin = OutPin(filter.Get());
+  // Ten pages: if the frame ran on, it would run into memory the allocator never handed out.
+  Proposal shortType(160, 120, 32, 40'960);
+  TestPeerPin peer;
+  ASSERT_EQ(pin->Connect(&peer, &shortType.Type), S_OK);
+  auto samples = Stream(filter.Get(), peer, 3);
+  ASSERT_GE(samples.size(), 3u);
+  for (const ReceivedSample& s : samples) {
+    EXPECT_EQ(s.Length, 64 * 640);
+    EXPECT_LE(s.Length, s.Size);
+  }
+  pin->Disconnect();
+  peer.Disconnect();
+}
+
+namespace {
+
+long ThreadCount() {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 t{};
+  t.dwSize = sizeof t;
+  long n = 0;
+  for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
+    if (t.th32OwnerProcessID == GetCurrentProcessId()) ++n;
+  CloseHandle(snap);
+  return n;
+}
+
+DWORD HandleCount() {
+  DWORD n = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &n);
+  return n;
+}
+
+}  // namespace
+
+// Build, connect and tear down again and again, every tenth time also running until a sample
+// arrives and stopping (a full-screen capture per run makes every cycle a streaming one too slow
+// here): every streaming thread ends, every handle is closed, the library can be unloaded.
+TEST(CameraLifecycle, ManyWholeCyclesLeaveNothingBehind) {
+  const char* env = getenv("VWC_CYCLES");
+  const int cycles = env ? atoi(env) : 1000;
+  NewCamera(160, 120, 60).Reset();
+  long threads = 0;
+  DWORD handles = 0;
+  for (int i = 0; i < cycles; ++i) {
+    if (i == 5) threads = ThreadCount(), handles = HandleCount();  // after the platform's lazy setup
+    ComPtr<IBaseFilter> filter = Library().NewFilter();
+    auto pin = OutPin(filter.Get());
+    TestPeerPin peer;
+    ASSERT_EQ(pin->Connect(&peer, nullptr), S_OK) << i;
+    if (i % 10 == 0) {
+      ASSERT_EQ(filter->Run(0), S_OK) << i;
+      ASSERT_FALSE(peer.WaitFor(1, 10'000).empty()) << i;
+      ASSERT_EQ(filter->Stop(), S_OK) << i;
+    }
+    ASSERT_EQ(pin->Disconnect(), S_OK) << i;
+    peer.Disconnect();
+    pin.Reset();
+    filter.Reset();
+    ASSERT_EQ(peer.References(), 1) << i;
+  }
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_LE(HandleCount(), handles + 2);
+  EXPECT_EQ(Library().CanUnloadNow(), S_OK);
+}

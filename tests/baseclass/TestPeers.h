@@ -1,0 +1,472 @@
+// What the framework's tests put on the other end of a connection where Wine's own filters cannot
+// show a case: a scriptable input pin that checks every counter frame it receives, an allocator
+// that grants less than asked, a media type enumerator; plus process probes and a watchdog.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <dshow.h>
+#include <tlhelp32.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "CounterControl.h"
+
+using Microsoft::WRL::ComPtr;
+
+// Takes over a reference that is already counted. (MinGW's ComPtr::Attach adds one, and its
+// ComPtr has no operator==, so comparisons in these tests go through Get().)
+template <class T>
+ComPtr<T> Adopt(T* object) {
+  ComPtr<T> owner;
+  *owner.GetAddressOf() = object;
+  return owner;
+}
+
+// Streaming threads and Wine's filter graph are free-threaded; the tests run in the MTA.
+struct ComApartment : testing::Environment {
+  void SetUp() override { ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)); }
+  void TearDown() override { CoUninitialize(); }
+};
+inline testing::Environment* const kComApartment = testing::AddGlobalTestEnvironment(new ComApartment);
+
+inline void FreeTypeFields(AM_MEDIA_TYPE& type) {
+  if (type.cbFormat) CoTaskMemFree(type.pbFormat);
+  type.cbFormat = 0;
+  type.pbFormat = nullptr;
+  if (type.pUnk) type.pUnk->Release();
+  type.pUnk = nullptr;
+}
+inline void FreeTypeRecord(AM_MEDIA_TYPE* type) {
+  if (!type) return;
+  FreeTypeFields(*type);
+  CoTaskMemFree(type);
+}
+inline void CopyTypeFields(AM_MEDIA_TYPE& dst, const AM_MEDIA_TYPE& src) {
+  dst = src;
+  if (src.cbFormat) {
+    dst.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(src.cbFormat));
+    memcpy(dst.pbFormat, src.pbFormat, src.cbFormat);
+  }
+  if (dst.pUnk) dst.pUnk->AddRef();
+}
+inline LONG TypeWidth(const AM_MEDIA_TYPE& type) {
+  if (type.formattype != FORMAT_VideoInfo || type.cbFormat < sizeof(VIDEOINFOHEADER)) return 0;
+  return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader.biWidth;
+}
+
+struct VideoShape {
+  LONG Width, Height;
+  GUID Subtype;
+};
+
+// A media type that frees its format block with the scope.
+struct OwnedType {
+  AM_MEDIA_TYPE Type{};
+  OwnedType() = default;
+  OwnedType(LONG w, LONG h, const GUID& subtype = MEDIASUBTYPE_RGB32) { MakeVideoType(Type, w, h, subtype); }
+  explicit OwnedType(const VideoShape& s) : OwnedType(s.Width, s.Height, s.Subtype) {}
+  ~OwnedType() { FreeTypeFields(Type); }
+  OwnedType(const OwnedType&) = delete;
+  OwnedType& operator=(const OwnedType&) = delete;
+  AM_MEDIA_TYPE* operator&() { return &Type; }
+};
+
+// Interlocked count and delete-at-zero for the test objects below.
+#define TEST_REFCOUNT                                                                  \
+  std::atomic<LONG> refs_{1};                                                          \
+  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++refs_); }                    \
+  STDMETHODIMP_(ULONG) Release() override {                                            \
+    const LONG n = --refs_;                                                            \
+    if (n == 0) delete this;                                                           \
+    return ULONG(n);                                                                   \
+  }
+
+class TestTypeEnum final : public IEnumMediaTypes {
+ public:
+  explicit TestTypeEnum(const std::vector<VideoShape>& shapes, size_t position = 0) : shapes_(shapes), pos_(position) {}
+  TEST_REFCOUNT
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (iid != IID_IUnknown && iid != IID_IEnumMediaTypes) return *out = nullptr, E_NOINTERFACE;
+    *out = static_cast<IEnumMediaTypes*>(this);
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
+    ULONG n = 0;
+    for (; n < count && pos_ < shapes_.size(); ++n, ++pos_) {
+      types[n] = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
+      MakeVideoType(*types[n], shapes_[pos_].Width, shapes_[pos_].Height, shapes_[pos_].Subtype);
+    }
+    if (fetched) *fetched = n;
+    return n == count ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Skip(ULONG count) override {
+    pos_ += count;
+    return pos_ <= shapes_.size() ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Reset() override {
+    pos_ = 0;
+    return S_OK;
+  }
+  STDMETHODIMP Clone(IEnumMediaTypes** out) override {
+    *out = new TestTypeEnum(shapes_, pos_);
+    return S_OK;
+  }
+
+ private:
+  std::vector<VideoShape> shapes_;
+  size_t pos_;
+};
+
+// Hands the request on with cbBuffer cut to a cap: an allocator that grants less than asked.
+class CappingAllocator final : public IMemAllocator {
+ public:
+  CappingAllocator(IMemAllocator* inner, long cap) : inner_(inner), cap_(cap) {}
+  TEST_REFCOUNT
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (iid != IID_IUnknown && iid != IID_IMemAllocator) return *out = nullptr, E_NOINTERFACE;
+    *out = static_cast<IMemAllocator*>(this);
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override {
+    ALLOCATOR_PROPERTIES capped = *request;
+    if (capped.cbBuffer > cap_) capped.cbBuffer = cap_;
+    return inner_->SetProperties(&capped, actual);
+  }
+  STDMETHODIMP GetProperties(ALLOCATOR_PROPERTIES* props) override { return inner_->GetProperties(props); }
+  STDMETHODIMP Commit() override { return inner_->Commit(); }
+  STDMETHODIMP Decommit() override { return inner_->Decommit(); }
+  STDMETHODIMP GetBuffer(IMediaSample** s, REFERENCE_TIME* a, REFERENCE_TIME* b, DWORD f) override {
+    return inner_->GetBuffer(s, a, b, f);
+  }
+  STDMETHODIMP ReleaseBuffer(IMediaSample* s) override { return inner_->ReleaseBuffer(s); }
+
+ private:
+  ComPtr<IMemAllocator> inner_;
+  long cap_;
+};
+
+struct PeerOptions {
+  PIN_DIRECTION Direction = PINDIR_INPUT;
+  bool MemInput = true;
+  std::vector<VideoShape> Types;            // empty: EnumMediaTypes fails, the pass is skipped
+  HRESULT ReceiveConnectionResult = S_OK;
+  bool OwnAllocator = false;               // GetAllocator offers Wine's memory allocator
+  long GrantCap = 0;                       // ... which then grants at most this many bytes
+  long RequestBuffers = 0;                 // GetAllocatorRequirements' cBuffers (0: no requirements)
+  int NotifyFailures = 0;                  // the first N NotifyAllocator calls fail
+  HRESULT NotifyResult = E_FAIL;
+  long ReceiveOkCount = -1;                // after this many samples Receive answers ReceiveResult
+  HRESULT ReceiveResult = S_FALSE;
+  long HoldSamples = 0;                    // the first N samples are kept, their buffers stay out
+  bool CountedConnector = true;            // a real input pin holds its connector
+};
+
+// The input pin of a downstream filter, reduced to what the output side calls.
+class TestInputPin final : public IPin, public IMemInputPin {
+ public:
+  explicit TestInputPin(PeerOptions options = {}) : o_(std::move(options)) {
+    sampleEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  }
+  ~TestInputPin() {
+    ReleaseHeld();
+    DropConnector();
+    FreeTypeFields(type_);
+    CloseHandle(sampleEvent_);
+  }
+  static ComPtr<TestInputPin> Make(PeerOptions options = {}) {
+    return Adopt(new TestInputPin(std::move(options)));
+  }
+  TEST_REFCOUNT
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    *out = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IPin)
+      *out = static_cast<IPin*>(this);
+    else if (iid == IID_IMemInputPin && o_.MemInput)
+      *out = static_cast<IMemInputPin*>(this);
+    else
+      return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+
+  // IPin
+  STDMETHODIMP Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
+  STDMETHODIMP ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) override {
+    ++ReceiveConnections;
+    OfferedWidths.push_back(TypeWidth(*type));
+    if (FAILED(o_.ReceiveConnectionResult)) return o_.ReceiveConnectionResult;
+    if (connector_) return VFW_E_ALREADY_CONNECTED;
+    connector_ = connector;
+    if (o_.CountedConnector) connector_->AddRef();
+    FreeTypeFields(type_);
+    CopyTypeFields(type_, *type);
+    const VIDEOINFOHEADER* info = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
+    frameBytes_ = info ? info->bmiHeader.biWidth * labs(info->bmiHeader.biHeight) * 4 : 0;
+    return S_OK;
+  }
+  STDMETHODIMP Disconnect() override {
+    ++Disconnects;
+    if (!connector_) return S_FALSE;
+    DropConnector();
+    return S_OK;
+  }
+  STDMETHODIMP ConnectedTo(IPin** pin) override {
+    *pin = connector_;
+    if (!connector_) return VFW_E_NOT_CONNECTED;
+    connector_->AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE* type) override {
+    if (!connector_) return VFW_E_NOT_CONNECTED;
+    CopyTypeFields(*type, type_);
+    return S_OK;
+  }
+  STDMETHODIMP QueryPinInfo(PIN_INFO* info) override {
+    info->pFilter = nullptr;
+    memcpy(info->achName, L"In", sizeof L"In");
+    info->dir = o_.Direction;
+    return S_OK;
+  }
+  STDMETHODIMP QueryDirection(PIN_DIRECTION* dir) override {
+    *dir = o_.Direction;
+    return S_OK;
+  }
+  STDMETHODIMP QueryId(LPWSTR* id) override {
+    *id = static_cast<LPWSTR>(CoTaskMemAlloc(3 * sizeof(wchar_t)));
+    memcpy(*id, L"In", sizeof L"In");
+    return S_OK;
+  }
+  STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE*) override { return S_OK; }
+  STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override {
+    *types = nullptr;
+    if (o_.Types.empty()) return E_NOTIMPL;
+    *types = new TestTypeEnum(o_.Types);
+    return S_OK;
+  }
+  STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
+  STDMETHODIMP EndOfStream() override {
+    ++EndOfStreams;
+    SetEvent(sampleEvent_);
+    return S_OK;
+  }
+  STDMETHODIMP BeginFlush() override { return S_OK; }
+  STDMETHODIMP EndFlush() override { return S_OK; }
+  STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
+
+  // IMemInputPin
+  STDMETHODIMP GetAllocator(IMemAllocator** allocator) override {
+    *allocator = nullptr;
+    if (!o_.OwnAllocator) return VFW_E_NO_ALLOCATOR;
+    if (!OwnAllocator) {
+      ComPtr<IMemAllocator> wine;
+      HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wine));
+      if (FAILED(hr)) return hr;
+      if (o_.GrantCap)
+        OwnAllocator = Adopt<IMemAllocator>(new CappingAllocator(wine.Get(), o_.GrantCap));
+      else
+        OwnAllocator = wine;
+    }
+    return OwnAllocator.CopyTo(allocator);
+  }
+  STDMETHODIMP NotifyAllocator(IMemAllocator* allocator, BOOL) override {
+    if (NotifyCalls++ < o_.NotifyFailures) return o_.NotifyResult;
+    Notified = allocator;
+    return S_OK;
+  }
+  STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props) override {
+    if (!o_.RequestBuffers) return E_NOTIMPL;
+    props->cBuffers = o_.RequestBuffers;
+    return S_OK;
+  }
+  STDMETHODIMP Receive(IMediaSample* sample) override {
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    const LONGLONG counter = CheckCounterFrame(data, sample->GetActualDataLength(), frameBytes_);
+    // Counters only grow over the life of a stream, across stops and pauses too.
+    if (counter < 0 || counter <= LastCounter)
+      ++BadSamples;
+    else
+      LastCounter = counter;
+    const long n = ++Samples;
+    if (n <= o_.HoldSamples) {
+      std::lock_guard<std::mutex> lock(heldLock_);
+      held_.emplace_back(sample);
+    }
+    SetEvent(sampleEvent_);
+    return o_.ReceiveOkCount >= 0 && n > o_.ReceiveOkCount ? o_.ReceiveResult : S_OK;
+  }
+  STDMETHODIMP ReceiveMultiple(IMediaSample** samples, long count, long* done) override {
+    HRESULT hr = S_OK;
+    for (*done = 0; *done < count && hr == S_OK; ++*done) hr = Receive(samples[*done]);
+    return hr;
+  }
+  STDMETHODIMP ReceiveCanBlock() override { return S_FALSE; }
+
+  // Waits until at least `count` samples (or end-of-stream calls, with eos) have arrived.
+  bool WaitFor(long count, DWORD ms, bool eos = false) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    while ((eos ? EndOfStreams.load() : Samples.load()) < count) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= end) return false;
+      WaitForSingleObject(sampleEvent_, DWORD(end - now));
+    }
+    return true;
+  }
+  void ReleaseHeld() {
+    std::lock_guard<std::mutex> lock(heldLock_);
+    held_.clear();
+  }
+  bool Connected() const { return connector_ != nullptr; }
+  IPin* Connector() const { return connector_; }
+  const AM_MEDIA_TYPE& Type() const { return type_; }
+
+  std::atomic<long> Samples{0}, BadSamples{0}, EndOfStreams{0}, Disconnects{0}, ReceiveConnections{0};
+  std::atomic<LONGLONG> LastCounter{-1};
+  std::vector<LONG> OfferedWidths;  // width of each type ReceiveConnection was offered
+  int NotifyCalls = 0;
+  ComPtr<IMemAllocator> OwnAllocator, Notified;
+
+ private:
+  void DropConnector() {
+    if (connector_ && o_.CountedConnector) connector_->Release();
+    connector_ = nullptr;
+  }
+
+  PeerOptions o_;
+  IPin* connector_ = nullptr;
+  AM_MEDIA_TYPE type_{};
+  long frameBytes_ = 0;
+  HANDLE sampleEvent_;
+  std::mutex heldLock_;
+  std::vector<ComPtr<IMediaSample>> held_;
+};
+
+// Threads of this process, as Toolhelp lists them.
+inline int ProcessThreadCount() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
+
+// Threads of this process whose start routine lies in the given module: the framework's
+// workers start in the library that links the framework, Wine's own threads elsewhere.
+inline int ThreadsStartedIn(HMODULE module) {
+  using QueryFn = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  constexpr int kThreadQuerySetWin32StartAddress = 9;
+  static const auto query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+  if (!module || !query) return -1;
+  const auto* base = reinterpret_cast<const BYTE*>(module);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const BYTE* end = base + nt->OptionalHeader.SizeOfImage;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID != GetCurrentProcessId()) continue;
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+    if (!thread) continue;
+    const BYTE* start = nullptr;
+    if (query(thread, kThreadQuerySetWin32StartAddress, &start, sizeof start, nullptr) == 0 && start >= base &&
+        start < end)
+      ++count;
+    CloseHandle(thread);
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+// Handles this process holds. Wine's GetProcessHandleCount answers 0, so the count comes from
+// the system's handle table (which wineserver does report) when that call gives nothing.
+inline long ProcessHandleCount() {
+  DWORD count = 0;
+  if (GetProcessHandleCount(GetCurrentProcess(), &count) && count) return long(count);
+  struct Entry {
+    ULONG OwnerPid;
+    BYTE ObjectType, Flags;
+    USHORT Value;
+    void* Object;
+    ULONG Access;
+  };
+  struct Table {
+    ULONG Count;
+    Entry Entries[1];
+  };
+  using QueryFn = LONG(NTAPI*)(int, void*, ULONG, ULONG*);
+  constexpr int kSystemHandleInformation = 16;
+  static const auto query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return -1;
+  std::vector<BYTE> buffer(1 << 16);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    ULONG needed = 0;
+    const LONG status = query(kSystemHandleInformation, buffer.data(), ULONG(buffer.size()), &needed);
+    if (status == 0) {
+      const auto* table = reinterpret_cast<const Table*>(buffer.data());
+      long mine = 0;
+      for (ULONG i = 0; i < table->Count; ++i) mine += table->Entries[i].OwnerPid == GetCurrentProcessId();
+      return mine;
+    }
+    buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+  }
+  return -1;
+}
+
+// Polls a condition every millisecond until it holds or the time is up.
+template <class Condition>
+bool WaitUntil(Condition condition, DWORD ms) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  while (!condition()) {
+    if (GetTickCount64() >= end) return false;
+    Sleep(1);
+  }
+  return true;
+}
+
+// A deadlock must fail the run with a message instead of idling until CTest's timeout.
+class Watchdog {
+ public:
+  Watchdog(DWORD ms, const char* what) : ms_(ms), what_(what) {
+    done_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, &Watch, this, 0, nullptr);
+  }
+  ~Watchdog() {
+    SetEvent(done_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(done_);
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+ private:
+  static DWORD WINAPI Watch(void* self) {
+    auto* w = static_cast<Watchdog*>(self);
+    if (WaitForSingleObject(w->done_, w->ms_) == WAIT_TIMEOUT) {
+      fprintf(stderr, "watchdog: %s did not finish within %lu ms\n", w->what_, static_cast<unsigned long>(w->ms_));
+      fflush(stderr);
+      ExitProcess(3);
+    }
+    return 0;
+  }
+  DWORD ms_;
+  const char* what_;
+  HANDLE done_, thread_;
+};
