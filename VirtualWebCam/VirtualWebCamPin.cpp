@@ -101,13 +101,15 @@ HRESULT TBCVirtualWebCamPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PRO
     negotiationFatal_ = true;
     return E_FAIL;
   }
+  // Two buffers, not one: the capture graph builder puts a smart tee behind a capture pin, and
+  // the tee takes its copy from the same allocator while still holding our sample; with a single
+  // buffer the first frame would never be delivered.
   properties->cBuffers = 2;
   properties->cbBuffer = LONG(header->bmiHeader.biSizeImage);
   ALLOCATOR_PROPERTIES granted{};
   const HRESULT hr = allocator->SetProperties(properties, &granted);
   if (FAILED(hr)) return hr;
   if (granted.cbBuffer < properties->cbBuffer) return E_FAIL;
-  // The pacing holds the one sample until it is due; more buffers would only queue stale frames.
   if (granted.cBuffers < 1) {
     negotiationFatal_ = true;
     return E_FAIL;

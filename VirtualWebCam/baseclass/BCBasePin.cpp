@@ -132,8 +132,8 @@ HRESULT TBCBasePin::TryTypesFrom(IPin* receivePin, const AM_MEDIA_TYPE* type, IE
   }
 }
 
-HRESULT TBCBasePin::TryConnection(IPin* receivePin, const AM_MEDIA_TYPE* type) {
-  HRESULT hr = ValidatePeer(receivePin);
+HRESULT TBCBasePin::ValidateAndAccept(IPin* peer, const AM_MEDIA_TYPE* type) {
+  HRESULT hr = ValidatePeer(peer);
   if (FAILED(hr)) {
     ReleasePeer();
     return hr;
@@ -143,8 +143,14 @@ HRESULT TBCBasePin::TryConnection(IPin* receivePin, const AM_MEDIA_TYPE* type) {
     ReleasePeer();
     return SUCCEEDED(hr) || IsTypeRefusal(hr) ? VFW_E_TYPE_NOT_ACCEPTED : hr;
   }
-  connectedPin_ = receivePin;
+  connectedPin_ = peer;
   connectedPin_->AddRef();
+  return S_OK;
+}
+
+HRESULT TBCBasePin::TryConnection(IPin* receivePin, const AM_MEDIA_TYPE* type) {
+  HRESULT hr = ValidateAndAccept(receivePin, type);
+  if (FAILED(hr)) return hr;
   hr = AdoptType(type);
   if (SUCCEEDED(hr)) {
     hr = receivePin->ReceiveConnection(AsPin(), type);
@@ -165,18 +171,8 @@ STDMETHODIMP TBCBasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE*
     TBCAutoLock lock(lock_);
     HRESULT hr = CheckConnectable();
     if (FAILED(hr)) return hr;
-    hr = ValidatePeer(connector);
-    if (FAILED(hr)) {
-      ReleasePeer();
-      return hr;
-    }
-    hr = AcceptType(type);
-    if (hr != S_OK) {
-      ReleasePeer();
-      return SUCCEEDED(hr) || IsTypeRefusal(hr) ? VFW_E_TYPE_NOT_ACCEPTED : hr;
-    }
-    connectedPin_ = connector;
-    connectedPin_->AddRef();
+    hr = ValidateAndAccept(connector, type);
+    if (FAILED(hr)) return hr;
     hr = AdoptType(type);
     if (SUCCEEDED(hr)) hr = CompleteConnect(connector);
     if (SUCCEEDED(hr)) return S_OK;

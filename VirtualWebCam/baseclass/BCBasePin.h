@@ -68,6 +68,8 @@ class TBCBasePin : public TBCUnknown, public IPin, public IQualityControl {
   HRESULT NegotiateType(IPin* receivePin, const AM_MEDIA_TYPE* type);
   HRESULT TryTypesFrom(IPin* receivePin, const AM_MEDIA_TYPE* type, IEnumMediaTypes* types);
   HRESULT TryConnection(IPin* receivePin, const AM_MEDIA_TYPE* type);
+  // The peer and the type checked; on success the peer is held as ConnectedPin.
+  HRESULT ValidateAndAccept(IPin* peer, const AM_MEDIA_TYPE* type);
   HRESULT CheckConnectable();  // not connected, and stopped unless reconnection is allowed
   void DropConnectedPin();
 

@@ -59,25 +59,19 @@ HRESULT TBCBaseOutputPin::ChooseAllocator(IMemInputPin* inputPin, IMemAllocator*
   inputPin->GetAllocatorRequirements(&properties);
   if (properties.cbAlign == 0) properties.cbAlign = 1;
 
-  HRESULT hr = inputPin->GetAllocator(allocator);
-  if (SUCCEEDED(hr) && *allocator) {
-    hr = SizeBuffers(*allocator, &properties);
-    if (SUCCEEDED(hr)) {
-      hr = inputPin->NotifyAllocator(*allocator, FALSE);
-      if (SUCCEEDED(hr)) return S_OK;
-    }
-  }
-  ReleaseAndClear(*allocator);
-  hr = MakeDefaultAllocator(allocator);
-  if (SUCCEEDED(hr) && *allocator) {
-    hr = SizeBuffers(*allocator, &properties);
-    if (SUCCEEDED(hr)) {
-      hr = inputPin->NotifyAllocator(*allocator, FALSE);
-      if (SUCCEEDED(hr)) return S_OK;
-    }
-  }
-  ReleaseAndClear(*allocator);
-  return FAILED(hr) ? hr : E_FAIL;
+  // The peer's own allocator first, then ours; each must take the sizes and be accepted.
+  auto agree = [&](HRESULT obtained) {
+    HRESULT hr = obtained;
+    if (SUCCEEDED(hr) && !*allocator) hr = E_NOINTERFACE;
+    if (SUCCEEDED(hr)) hr = SizeBuffers(*allocator, &properties);
+    if (SUCCEEDED(hr)) hr = inputPin->NotifyAllocator(*allocator, FALSE);
+    if (FAILED(hr)) ReleaseAndClear(*allocator);
+    return hr;
+  };
+  HRESULT hr = agree(inputPin->GetAllocator(allocator));
+  if (SUCCEEDED(hr)) return S_OK;
+  hr = agree(MakeDefaultAllocator(allocator));
+  return SUCCEEDED(hr) ? S_OK : hr;
 }
 
 HRESULT TBCBaseOutputPin::MakeDefaultAllocator(IMemAllocator** allocator) {
