@@ -5,6 +5,7 @@
 #include "PlatformBitmap.h"
 #include "SampleRows.h"
 
+#include <cstring>
 #include <memory>
 
 namespace vwc {
@@ -76,11 +77,22 @@ HBITMAP CopyScreenToBitmapEx(const RECT& rect) {
 size_t ScaleToSample(HBITMAP bitmap, int32_t width, int32_t height, uint8_t* buffer, size_t bufferSize) {
   if (!buffer || width <= 0 || height <= 0) return 0;
   if (!bitmap) return FillBlackRows(width, height, buffer, bufferSize);
-  bm::TBitmap32 source;
-  {
-    bm::TPlatformBitmap captured(bitmap, false);
-    source.CopyFrom(captured);
+  bm::TPlatformBitmap captured(bitmap, false);
+  if (captured.Width() >= width && captured.Height() >= height) {
+    // The usual reduction reads the capture a few rows at a time straight into a small source
+    // band: a full-size 32-bit copy of the screen would cost more in fresh memory than all the
+    // averaging. Only the rows that fit are made, bottom row first in the buffer.
+    const int32_t rows = RowsThatFit(bufferSize, width, height);
+    const size_t row = size_t(width) * 4;
+    const bm::TMemoryDC dc(CreateCompatibleDC(nullptr));
+    bm::BoxReduceInBands(
+        captured.Width(), captured.Height(), width, height, height - rows,
+        [&](bm::TColor32* band, int32_t top, int32_t n) { return bm::LoadRows(captured, dc.get(), band, top, n); },
+        [&](int32_t r, const bm::TColor32* pixels) { memcpy(buffer + row * size_t(height - 1 - r), pixels, row); });
+    return row * size_t(rows);
   }
+  bm::TBitmap32 source;
+  source.CopyFrom(captured);
   bm::TBitmap32 target;
   target.SetSize(width, height);
   bm::TDraftResampler::CreateFor(source);

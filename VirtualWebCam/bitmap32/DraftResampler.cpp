@@ -1,5 +1,9 @@
 #include "DraftResampler.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "Bitmap32Errors.h"
 #include "Transfer.h"
 #include "VectorRoutines.h"
 
@@ -27,44 +31,104 @@ namespace {
 constexpr std::int32_t ChunkPixels = 2048;
 // 257 rows of 255 still fit a 16-bit sum.
 constexpr std::int32_t MaxRows16 = 257;
+
+// How every row of blocks is cut into chunks whose column sums fit the stack arrays. It is the
+// same for all rows of a transfer, so it is worked out once, not per row.
+class TColumnPlan {
+public:
+  TColumnPlan(const TBlockEdges& ex, std::int32_t count) : Edges_(std::size_t(count) + 1) {
+    for (std::int32_t k = 0; k <= count; ++k) Edges_[std::size_t(k)] = ex.Edge(k);
+    for (std::int32_t c = 0; c < count;) {
+      const std::int32_t left = Edges_[std::size_t(c)];
+      std::int32_t end = c;
+      while (end < count && Edges_[std::size_t(end) + 1] - left <= ChunkPixels) ++end;
+      TChunk chunk{c, end == c ? c + 1 : end, Relative_.size(), end == c};
+      if (!chunk.Wide)
+        for (std::int32_t k = c; k <= end; ++k) Relative_.push_back(Edges_[std::size_t(k)] - left);
+      Chunks_.push_back(chunk);
+      c = chunk.End;
+    }
+  }
+
+  // One row of blocks, bh source rows high: `first` is the top-left pixel of the row's first
+  // block, rows are stride bytes apart; the colours go to drow by put, or as they are without.
+  void ReduceRow(const TColor32* first, std::int32_t bh, std::int32_t stride, TColor32* drow,
+                 const TPixelPutter* put) const {
+    const auto& v = VectorRoutines();
+    std::uint16_t sums[4 * ChunkPixels];
+    TColor32 line[ChunkPixels];
+    for (const TChunk& chunk : Chunks_) {
+      if (chunk.Wide || bh > MaxRows16) {
+        // Blocks too wide or too high for the 16-bit column sums are averaged one by one.
+        for (std::int32_t k = chunk.First; k < chunk.End; ++k) {
+          const std::int32_t x = Edges_[std::size_t(k)];
+          const TColor32 c = v.AverageBlock(Edges_[std::size_t(k) + 1] - x, bh, first + x, stride);
+          if (put) (*put)(c, drow[k]);
+          else drow[k] = c;
+        }
+        continue;
+      }
+      const std::int32_t* edges = &Relative_[chunk.Relative];
+      const std::int32_t count = chunk.End - chunk.First;
+      v.SumRows16(first + Edges_[std::size_t(chunk.First)], stride, bh, edges[count], sums);
+      TColor32* out = !put || put->Mode() == dmOpaque ? drow + chunk.First : line;
+      v.AverageSums16(sums, edges, count, bh, out);
+      if (out == line)
+        for (std::int32_t k = 0; k < count; ++k) (*put)(line[k], drow[chunk.First + k]);
+    }
+  }
+
+private:
+  struct TChunk {
+    std::int32_t First, End;  // blocks First .. End - 1
+    std::size_t Relative;     // where its edges, relative to its first, start in Relative_
+    bool Wide;                // a single block wider than a chunk
+  };
+  std::vector<std::int32_t> Edges_;
+  std::vector<std::int32_t> Relative_;
+  std::vector<TChunk> Chunks_;
+};
+
+const TColor32* RowAt(const TRowSpan& span, std::int32_t row) {
+  return reinterpret_cast<const TColor32*>(reinterpret_cast<const std::uint8_t*>(span.First) +
+                                           std::ptrdiff_t(row) * span.Stride);
+}
+
 }  // namespace
 
 void BoxTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& clip, const TBitmap32& src, const TRect& srcRect,
                  TDrawMode combineOp, const TPixelCombineEvent& combineCallBack) {
   const TBlockEdges ex(std::uint32_t(srcRect.Width()), std::uint32_t(dstRect.Width()), clip.Left - dstRect.Left);
   const TBlockEdges ey(std::uint32_t(srcRect.Height()), std::uint32_t(dstRect.Height()), clip.Top - dstRect.Top);
-  const std::int32_t stride = src.Width() * 4;
   const std::int32_t x0 = srcRect.Left + ex.Offset, y0 = srcRect.Top + ey.Offset;
-  const std::int32_t cw = clip.Width(), ch = clip.Height();
   const TPixelPutter put(src, combineOp, combineCallBack);
-  const auto& v = VectorRoutines();
-  std::uint16_t sums[4 * ChunkPixels];
-  std::int32_t edges[ChunkPixels + 1];
-  TColor32 line[ChunkPixels];
+  const TColumnPlan plan(ex, clip.Width());
+  for (std::int32_t r = 0; r < clip.Height(); ++r) {
+    const std::int32_t top = ey.Edge(r);
+    plan.ReduceRow(src.PixelPtr(x0, y0 + top), ey.Edge(r + 1) - top, src.Width() * 4,
+                   dst.PixelPtr(clip.Left, clip.Top + r), &put);
+  }
+}
 
-  for (std::int32_t r = 0; r < ch; ++r) {
-    const std::int32_t top = ey.Edge(r), bh = ey.Edge(r + 1) - top;
-    const TColor32* band = src.PixelPtr(0, y0 + top);
-    TColor32* drow = dst.PixelPtr(clip.Left, clip.Top + r);
-    std::int32_t c = 0;
-    while (c < cw) {
-      const std::int32_t left = ex.Edge(c);
-      std::int32_t end = c;
-      while (end < cw && ex.Edge(end + 1) - left <= ChunkPixels) ++end;
-      if (end == c || bh > MaxRows16) {
-        // A block too wide or too high for the 16-bit band sums is averaged on its own.
-        const std::int32_t bw = ex.Edge(c + 1) - left;
-        put(v.AverageBlock(bw, bh, band + x0 + left, stride), drow[c]);
-        ++c;
-        continue;
-      }
-      for (std::int32_t k = c; k <= end; ++k) edges[k - c] = ex.Edge(k) - left;
-      v.SumRows16(band + x0 + left, stride, bh, edges[end - c], sums);
-      TColor32* out = put.Mode() == dmOpaque ? drow + c : line;
-      v.AverageSums16(sums, edges, end - c, bh, out);
-      if (out == line)
-        for (std::int32_t k = c; k < end; ++k) put(line[k - c], drow[k]);
-      c = end;
+void BoxReduceInBands(std::int32_t srcW, std::int32_t srcH, std::int32_t dstW, std::int32_t dstH,
+                      std::int32_t firstRow, const TBandLoader& load, const TRowSink& sink, std::size_t bandBytes) {
+  Assert(dstW > 0 && dstH > 0 && srcW >= dstW && srcH >= dstH, "BoxReduceInBands reduces only");
+  const TBlockEdges ex(std::uint32_t(srcW), std::uint32_t(dstW), 0), ey(std::uint32_t(srcH), std::uint32_t(dstH), 0);
+  std::int32_t bandRows = 0;
+  for (std::int32_t r = 0; r < dstH; ++r) bandRows = std::max(bandRows, ey.Edge(r + 1) - ey.Edge(r));
+  bandRows = std::max(bandRows, std::int32_t(std::min<std::size_t>(std::size_t(srcH), bandBytes / (std::size_t(srcW) * 4))));
+  std::vector<TColor32> band(std::size_t(srcW) * std::size_t(bandRows));
+  const TColumnPlan plan(ex, dstW);
+  std::vector<TColor32> line(std::size_t(dstW), 0);
+  for (std::int32_t r = std::max(firstRow, 0); r < dstH;) {
+    const std::int32_t top = ey.Edge(r);
+    std::int32_t end = r + 1;
+    while (end < dstH && ey.Edge(end + 1) - top <= bandRows) ++end;
+    const TRowSpan span = load(band.data(), top, ey.Edge(end) - top);
+    for (; r < end; ++r) {
+      const std::int32_t y = ey.Edge(r);
+      plan.ReduceRow(RowAt(span, y - top), ey.Edge(r + 1) - y, span.Stride, line.data(), nullptr);
+      sink(r, line.data());
     }
   }
 }

@@ -16,6 +16,8 @@ enum class TBitmapHandleType { bmDIB, bmDDB };
 using enum TPixelFormat;
 using enum TBitmapHandleType;
 
+struct TRowSpan;
+
 class TPlatformBitmap {
 public:
   TPlatformBitmap() = default;
@@ -62,5 +64,10 @@ private:
   HGDIOBJ Previous_ = nullptr;
   std::recursive_mutex Lock_;
 };
+
+// Copy-in of source rows top .. top + rows - 1 (counted from the top) into band, room for rows
+// of the source's width, with one GetDIBits through dc and the copy-in rule for the fourth
+// byte: a loader for BoxReduceInBands. The source must not be selected into a drawing context.
+TRowSpan LoadRows(TPlatformBitmap& source, HDC dc, TColor32* band, std::int32_t top, std::int32_t rows);
 
 }  // namespace murmella::bitmap32

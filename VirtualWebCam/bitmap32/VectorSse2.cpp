@@ -55,15 +55,91 @@ TColor32 Pack(__m128i v) {
   return TColor32(_mm_cvtsi128_si32(v));
 }
 
+// The four channel totals of one block of column sums in the low half (the high half is
+// junk); 16-bit lanes suffice when the block's total stays below 2^16.
+__m128i BlockTotals16(const std::uint16_t* sums, std::int32_t x0, std::int32_t x1) {
+  __m128i t = _mm_setzero_si128();
+  std::int32_t x = x0;
+  for (; x + 2 <= x1; x += 2) t = _mm_add_epi16(t, _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * x)));
+  if (x < x1) t = _mm_add_epi16(t, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(sums + 4 * x)));
+  return _mm_add_epi16(t, _mm_srli_si128(t, 8));
+}
+
+// floor(t m / 2^24) in 16-bit lanes for totals t < 2^16 and m = floor(2^24 / n) with n >= 2,
+// given mh = m >> 8 and ml8 = (m & 255) << 8: t m / 2^24 = (t mh + t ml / 256) / 2^16, and
+// flooring t ml / 256 first changes no floor of the whole, so the result is the high word of
+// t mh plus the carry out of its low word plus floor(t ml / 256).
+__m128i MulShift24Narrow(__m128i t, __m128i mh, __m128i ml8) {
+  const __m128i hi = _mm_mulhi_epu16(t, mh), lo = _mm_mullo_epi16(t, mh);
+  const __m128i sum = _mm_add_epi16(lo, _mm_mulhi_epu16(t, ml8));
+  const __m128i bias = _mm_set1_epi16(short(0x8000));
+  const __m128i carry = _mm_cmpgt_epi16(_mm_xor_si128(lo, bias), _mm_xor_si128(sum, bias));  // -1 on wrap
+  return _mm_sub_epi16(hi, carry);
+}
+
+// The pair's multipliers for MulShift24Narrow: block c's in the low half, block c + 1's in the high.
+void NarrowMultipliers(std::uint32_t m0, std::uint32_t m1, __m128i& mh, __m128i& ml8) {
+  mh = _mm_unpacklo_epi64(_mm_set1_epi16(short(m0 >> 8)), _mm_set1_epi16(short(m1 >> 8)));
+  ml8 = _mm_unpacklo_epi64(_mm_set1_epi16(short((m0 & 255) << 8)), _mm_set1_epi16(short((m1 & 255) << 8)));
+}
+
+bool AllTwoWide(const std::int32_t* edges, std::int32_t count) {
+  bool all = true;
+  for (std::int32_t k = 1; k <= count; ++k) all &= edges[k] - edges[k - 1] == 2;
+  return all;
+}
+
 void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std::int32_t count, std::int32_t rows,
                        TColor32* out) {
   const __m128i zero = _mm_setzero_si128();
   // Block widths take one or two values per row; keep the last reciprocal instead of dividing.
   std::uint32_t lastN = 0, m = 0;
-  for (std::int32_t c = 0; c < count; ++c) {
+  const auto reciprocal = [&](std::uint32_t n) {
+    if (n != lastN) {
+      lastN = n;
+      m = 16777216u / n;
+    }
+    return m;
+  };
+  // Blocks of 2 to 257 pixels go through 16-bit lanes (n x 255 fits 16 bits; n = 1 would need
+  // a 17-bit multiplier), two blocks per vector.
+  const auto narrow = [](std::uint32_t n) { return n >= 2 && n <= 257; };
+  std::int32_t c = 0;
+  __m128i mh = zero, ml8 = zero;
+  if (narrow(2 * std::uint32_t(rows)) && AllTwoWide(edges, count)) {
+    // A halving across, the common 2 x 2 or 2 x 3 blocks: four blocks from four loads.
+    const std::uint32_t m2 = reciprocal(2 * std::uint32_t(rows));
+    NarrowMultipliers(m2, m2, mh, ml8);
+    for (; c + 4 <= count; c += 4) {
+      const auto* p = reinterpret_cast<const __m128i*>(sums + 4 * edges[c]);
+      const __m128i a = _mm_loadu_si128(p), b = _mm_loadu_si128(p + 1);
+      const __m128i d = _mm_loadu_si128(p + 2), e = _mm_loadu_si128(p + 3);
+      const __m128i lo = _mm_add_epi16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
+      const __m128i hi = _mm_add_epi16(_mm_unpacklo_epi64(d, e), _mm_unpackhi_epi64(d, e));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c),
+                       _mm_packus_epi16(MulShift24Narrow(lo, mh, ml8), MulShift24Narrow(hi, mh, ml8)));
+    }
+  }
+  // Any widths, a pair at a time; the multipliers change only with the pair's sizes.
+  std::uint32_t pairN0 = 0, pairN1 = 0;
+  for (; c + 2 <= count; c += 2) {
+    const std::int32_t x0 = edges[c], x1 = edges[c + 1], x2 = edges[c + 2];
+    const std::uint32_t n0 = std::uint32_t(x1 - x0) * std::uint32_t(rows), n1 = std::uint32_t(x2 - x1) * std::uint32_t(rows);
+    if (n0 != pairN0 || n1 != pairN1) {
+      if (!narrow(n0) || !narrow(n1)) break;
+      pairN0 = n0;
+      pairN1 = n1;
+      const std::uint32_t m0 = reciprocal(n0);
+      NarrowMultipliers(m0, reciprocal(n1), mh, ml8);
+    }
+    const __m128i t = _mm_unpacklo_epi64(BlockTotals16(sums, x0, x1), BlockTotals16(sums, x1, x2));
+    const __m128i r = MulShift24Narrow(t, mh, ml8);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + c), _mm_packus_epi16(r, r));
+  }
+  // The rest one by one in 32-bit lanes: a last odd block, or blocks of 1 or over 257 pixels.
+  for (; c < count; ++c) {
     const std::int32_t x0 = edges[c], x1 = edges[c + 1];
     const std::uint32_t n = std::uint32_t(x1 - x0) * std::uint32_t(rows);
-    if (n != lastN) { lastN = n; m = 16777216u / n; }
     __m128i t = zero;
     std::int32_t x = x0;
     for (; x + 2 <= x1; x += 2) {
@@ -72,7 +148,7 @@ void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std
     }
     if (x < x1)
       t = _mm_add_epi32(t, _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(sums + 4 * x)), zero));
-    out[c] = Pack(MulShift24(t, m));
+    out[c] = Pack(MulShift24(t, reciprocal(n)));
   }
 }
 

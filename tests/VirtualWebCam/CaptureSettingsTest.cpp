@@ -3,41 +3,23 @@
 #include "CameraSettings.h"
 #include "ScreenCapture.h"
 #include "SettingsStore.h"
+#include "CameraTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
+
+#include "Bitmap32.h"
+#include "DraftResampler.h"
+#include "PlatformBitmap.h"
 
 using namespace vwc;
 
-namespace {
-
-void ClearKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey); }
-
-void PutDword(const wchar_t* name, DWORD v) {
-  HKEY k;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr), 0);
-  RegSetValueExW(k, name, 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), sizeof v);
-  RegCloseKey(k);
-}
-
-void PutString(const wchar_t* name, const wchar_t* s) {
-  HKEY k;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr), 0);
-  RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(s), DWORD((wcslen(s) + 1) * 2));
-  RegCloseKey(k);
-}
-
-// The stored value and its type, or type 0 when missing.
-std::pair<DWORD, DWORD> Stored(const wchar_t* name) {
-  DWORD type = 0, v = 0, size = sizeof v;
-  if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_ANY, &type, &v, &size) != ERROR_SUCCESS) return {0, 0};
-  return {type, v};
-}
-
-}  // namespace
+using namespace vwctest;
 
 TEST(Settings, MissingKeyIsCreatedWithDefaults) {
   ClearKey();
@@ -81,65 +63,6 @@ TEST(Settings, WronglyTypedValuesAreReplacedIndependently) {
   ClearKey();
 }
 
-namespace {
-
-// Four quadrants of known colours over the whole screen; the cursor is parked in the
-// bottom-right corner, where only its hotspot pixel could land in the picture.
-class PaintedScreen : public ::testing::Test {
- protected:
-  static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    if (m == WM_PAINT) {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(w, &ps);
-      RECT r;
-      GetClientRect(w, &r);
-      const int cx = r.right / 2, cy = r.bottom / 2;
-      const RECT q[4] = {{0, 0, cx, cy}, {cx, 0, r.right, cy}, {0, cy, cx, r.bottom}, {cx, cy, r.right, r.bottom}};
-      for (int i = 0; i < 4; ++i) {
-        HBRUSH b = CreateSolidBrush(kColours[i]);
-        FillRect(dc, &q[i], b);
-        DeleteObject(b);
-      }
-      EndPaint(w, &ps);
-      return 0;
-    }
-    return DefWindowProcW(w, m, wp, lp);
-  }
-  void SetUp() override {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = Proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"VwcPaintedScreen";
-    RegisterClassW(&wc);
-    w_ = GetSystemMetrics(SM_CXSCREEN);
-    h_ = GetSystemMetrics(SM_CYSCREEN);
-    window_ = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, w_, h_, nullptr,
-                              nullptr, wc.hInstance, nullptr);
-    ASSERT_TRUE(window_);
-    SetCursorPos(w_ - 1, h_ - 1);
-    for (int i = 0; i < 20; ++i) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-      UpdateWindow(window_);
-      Sleep(20);
-    }
-  }
-  void TearDown() override { DestroyWindow(window_); }
-
-  // COLORREF 0x00BBGGRR: red, green, blue, a grey.
-  static constexpr COLORREF kColours[4] = {RGB(200, 30, 40), RGB(20, 180, 60), RGB(10, 50, 220), RGB(128, 128, 128)};
-  HWND window_ = nullptr;
-  int w_ = 0, h_ = 0;
-};
-
-void ExpectPixel(const uint8_t* p, COLORREF c, const char* where) {
-  // Box averages may sit one below the true mean when a block is not a power of two.
-  EXPECT_NEAR(p[2], GetRValue(c), 1) << where;
-  EXPECT_NEAR(p[1], GetGValue(c), 1) << where;
-  EXPECT_NEAR(p[0], GetBValue(c), 1) << where;
-}
-
-}  // namespace
 
 TEST_F(PaintedScreen, FrameIsTheScreenScaledBottomUp) {
   RECT all{0, 0, w_, h_};
@@ -190,4 +113,62 @@ TEST(Capture, RectangleBeyondTheDisplayIsClamped) {
   EXPECT_EQ(info.bmWidth, w);
   EXPECT_EQ(info.bmHeight, h);
   DeleteObject(bmp);
+}
+
+namespace {
+
+// A screen-compatible bitmap of random pixels, so that every source pixel counts.
+HBITMAP NoiseBitmap(int w, int h, unsigned seed) {
+  std::vector<uint32_t> px(size_t(w) * h);
+  for (auto& p : px) p = seed = seed * 1664525u + 1013904223u;
+  HDC screen = GetDC(nullptr);
+  HBITMAP b = CreateCompatibleBitmap(screen, w, h);
+  BITMAPINFO bi{};
+  bi.bmiHeader = murmella::bitmap32::DibHeader(w, -h, 32);
+  SetDIBits(screen, b, 0, UINT(h), px.data(), &bi, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  return b;
+}
+
+// The frame as the whole picture would give it: the bitmap loaded into a full-size 32-bit
+// bitmap, drawn with the draft resampler, rows turned bottom-up.
+std::vector<uint8_t> WholePictureFrame(HBITMAP b, int w, int h) {
+  namespace bm = murmella::bitmap32;
+  bm::TPlatformBitmap platform(b, false);
+  bm::TBitmap32 src, dst;
+  src.CopyFrom(platform);
+  bm::TDraftResampler::CreateFor(src);
+  dst.SetSize(w, h);
+  dst.Draw(dst.Bounds(), src.Bounds(), &src);
+  std::vector<uint8_t> frame(size_t(w) * h * 4);
+  for (int r = 0; r < h; ++r) memcpy(&frame[size_t(r) * w * 4], dst.ScanLine(h - 1 - r), size_t(w) * 4);
+  return frame;
+}
+
+}  // namespace
+
+TEST(Capture, FramesAreTheWholePictureDraftScaledPixelForPixel) {
+  HBITMAP b = NoiseBitmap(1280, 1024, 5);
+  ASSERT_TRUE(b);
+  const int sizes[][2] = {{160, 120}, {640, 480}, {1280, 1024}, {1280, 7}, {1, 1}, {1300, 1024}};
+  for (auto [w, h] : sizes) {
+    SCOPED_TRACE(::testing::Message() << w << "x" << h);
+    const std::vector<uint8_t> expected = WholePictureFrame(b, w, h);
+    std::vector<uint8_t> frame(expected.size() + 64, 0xAB);
+    ASSERT_EQ(ScaleToSample(b, w, h, frame.data(), expected.size()), expected.size());
+    ASSERT_TRUE(std::equal(expected.begin(), expected.end(), frame.begin()));
+    for (size_t i = expected.size(); i < frame.size(); ++i) ASSERT_EQ(frame[i], 0xAB) << "past the frame";
+    if (w == 1280 && h == 1024) {
+      for (size_t i = 3; i < expected.size(); i += 4) ASSERT_EQ(frame[i], 0xFF) << "a screen bitmap's pixels are opaque";
+    }
+    // A buffer two rows short of a frame gets the bottom rows, the same as in the whole frame.
+    if (h > 2) {
+      const size_t shortSize = expected.size() - size_t(w) * 8 + 3;
+      std::fill(frame.begin(), frame.end(), 0xAB);
+      ASSERT_EQ(ScaleToSample(b, w, h, frame.data(), shortSize), expected.size() - size_t(w) * 8);
+      ASSERT_TRUE(std::equal(frame.begin(), frame.begin() + (shortSize - 3), expected.begin()));
+      ASSERT_EQ(frame[shortSize - 3], 0xAB);
+    }
+  }
+  DeleteObject(b);
 }

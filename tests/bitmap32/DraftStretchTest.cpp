@@ -20,6 +20,14 @@ std::vector<int> BlockSizes(std::uint32_t src, std::uint32_t dst) {
   return sizes;
 }
 
+// The vector routine sets this processor has, each to be compared with the reference.
+std::vector<const TVectorRoutines*> VectorLevels() {
+  std::vector<const TVectorRoutines*> levels;
+  for (auto level : {TVectorLevel::SSE2, TVectorLevel::AVX2})
+    if (const TVectorRoutines* v = VectorRoutinesFor(level)) levels.push_back(v);
+  return levels;
+}
+
 void Fill(TBitmap32& b, std::uint32_t seed) {
   std::mt19937 rng(seed);
   for (std::size_t i = 0; i < std::size_t(b.Width()) * b.Height(); ++i) b.Bits()[i] = rng();
@@ -219,9 +227,7 @@ TEST(DraftStretch, DrawModes) {
 TEST(VectorRoutines, EveryLevelMatchesTheReference) {
   std::mt19937 rng(1234);
   const TVectorRoutines& ref = ReferenceRoutines;
-  for (auto level : {TVectorLevel::SSE2, TVectorLevel::AVX2}) {
-    const TVectorRoutines* v = VectorRoutinesFor(level);
-    if (!v) continue;
+  for (const TVectorRoutines* v : VectorLevels()) {
     SCOPED_TRACE(v->Name);
     for (int round = 0; round < 200; ++round) {
       const int w = 1 + int(rng() % 300), h = 1 + int(rng() % 40), extra = int(rng() % 5);
@@ -286,4 +292,92 @@ TEST(DraftStretch, EnlargementMatchesTheInterpolationRuleEverywhere) {
       }
   }
   ForceReferenceRoutines(false);
+}
+
+namespace {
+
+// Reduces src in bands the way the camera does and compares every produced row with the whole
+// picture drawn at once; bottomUp lays each band out as GetDIBits does.
+void ExpectBandsMatchTheWholePicture(int sw, int sh, int dw, int dh, int firstRow, std::size_t bandBytes,
+                                     bool bottomUp) {
+  SCOPED_TRACE(::testing::Message() << sw << "x" << sh << " -> " << dw << "x" << dh << " from row " << firstRow
+                                    << ", band " << bandBytes << (bottomUp ? " bottom-up" : " top-down"));
+  TBitmap32 src, whole;
+  src.SetSize(sw, sh);
+  Fill(src, std::uint32_t(sw * 7 + dh));
+  whole.SetSize(dw, dh);
+  TDraftResampler::CreateFor(src);
+  whole.Draw(whole.Bounds(), src.Bounds(), &src);
+  const TBlockEdges ey(sh, dh, 0);
+  std::int32_t nextSourceRow = ey.Edge(firstRow), nextRow = firstRow;
+  BoxReduceInBands(
+      sw, sh, dw, dh, firstRow,
+      [&](TColor32* band, std::int32_t top, std::int32_t rows) {
+        EXPECT_EQ(top, nextSourceRow) << "bands follow each other from the first row's blocks";
+        nextSourceRow = top + rows;
+        // The sanitizer stops a band too small for the rows asked for.
+        for (std::int32_t i = 0; i < rows; ++i)
+          std::copy_n(src.ScanLine(top + i), sw, band + std::size_t(bottomUp ? rows - 1 - i : i) * sw);
+        return bottomUp ? TRowSpan{band + std::size_t(rows - 1) * sw, -sw * 4} : TRowSpan{band, sw * 4};
+      },
+      [&](std::int32_t row, const TColor32* pixels) {
+        ASSERT_EQ(row, nextRow++);
+        for (int x = 0; x < dw; ++x) ASSERT_EQ(pixels[x], *whole.PixelPtr(x, row)) << "at " << x << "," << row;
+      },
+      bandBytes);
+  EXPECT_EQ(nextRow, dh);
+  EXPECT_EQ(nextSourceRow, ey.Edge(dh)) << "rows past the last block are not read";
+}
+
+}  // namespace
+
+TEST(DraftStretch, BandedReductionGivesTheRowsOfTheWholePicture) {
+  for (bool reference : {false, true}) {
+    ForceReferenceRoutines(reference);
+    ExpectBandsMatchTheWholePicture(1280, 1024, 160, 120, 0, DefaultBandBytes, true);
+    ExpectBandsMatchTheWholePicture(1280, 1024, 640, 480, 0, DefaultBandBytes, true);
+    ExpectBandsMatchTheWholePicture(1024, 768, 160, 120, 110, 1, true);   // a band of the tallest block only
+    ExpectBandsMatchTheWholePicture(1920, 300, 7, 1, 0, 1, false);        // blocks too high for 16-bit sums
+    ExpectBandsMatchTheWholePicture(5000, 40, 2, 40, 39, 1 << 20, true);  // blocks wider than a chunk
+    ExpectBandsMatchTheWholePicture(50, 40, 50, 40, 3, 600, false);       // equal sizes: pixels copied
+    ExpectBandsMatchTheWholePicture(37, 29, 37, 13, 0, 37 * 4 * 29, true);  // one band for all
+  }
+  ForceReferenceRoutines(false);
+  // Only reductions: an enlargement needs the whole picture at once.
+  const auto none = [](TColor32* b, std::int32_t, std::int32_t) { return TRowSpan{b, 4}; };
+  EXPECT_THROW(BoxReduceInBands(10, 10, 11, 5, 0, none, [](std::int32_t, const TColor32*) {}), EAssertionFailed);
+  EXPECT_THROW(BoxReduceInBands(10, 10, 0, 5, 0, none, [](std::int32_t, const TColor32*) {}), EAssertionFailed);
+}
+
+TEST(VectorRoutines, EvenBlocksAndTheLimitsOfSixteenBitTotals) {
+  std::mt19937 rng(77);
+  const TVectorRoutines& ref = ReferenceRoutines;
+  for (const TVectorRoutines* v : VectorLevels()) {
+    SCOPED_TRACE(v->Name);
+    // Widths of blocks all alike (2 is the halving), and block sizes around 257 pixels, the
+    // largest whose white total fits 16 bits.
+    for (int width : {1, 2, 3, 8})
+      for (int rows : {1, 2, 3, 128, 129, 257})
+        for (bool white : {false, true}) {
+          SCOPED_TRACE(::testing::Message() << width << " x " << rows << (white ? " white" : ""));
+          const int count = 1 + int(rng() % 40), pixels = count * width;
+          std::vector<TColor32> px(std::size_t(pixels) * rows);
+          for (auto& p : px) p = white ? 0xFFFFFFFF : rng();
+          std::vector<std::uint16_t> sums(4 * std::size_t(pixels));
+          ref.SumRows16(px.data(), pixels * 4, rows, pixels, sums.data());
+          std::vector<std::int32_t> edges;
+          for (int c = 0; c <= count; ++c) edges.push_back(c * width);
+          std::vector<TColor32> o1(static_cast<std::size_t>(count)), o2(static_cast<std::size_t>(count));
+          v->AverageSums16(sums.data(), edges.data(), count, rows, o1.data());
+          ref.AverageSums16(sums.data(), edges.data(), count, rows, o2.data());
+          ASSERT_EQ(o1, o2);
+          // One odd block in the middle of a halving row.
+          if (width == 2 && count > 5) {
+            edges[3] = edges[2] + 1;
+            v->AverageSums16(sums.data(), edges.data(), count, rows, o1.data());
+            ref.AverageSums16(sums.data(), edges.data(), count, rows, o2.data());
+            ASSERT_EQ(o1, o2);
+          }
+        }
+  }
 }

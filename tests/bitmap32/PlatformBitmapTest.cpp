@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "Bitmap32.h"
 #include "Bitmap32Errors.h"
+#include "DraftResampler.h"
 #include "PlatformBitmap.h"
 
 using namespace murmella::bitmap32;
@@ -120,6 +122,35 @@ TEST(PlatformBitmap, CopyOutGivesAnUprightBottomUp32BitDibOfTheSameSize) {
   TBitmap32 c;
   c.CopyFrom(platform);
   for (int i = 0; i < 35; ++i) EXPECT_EQ(c.Bits()[i] & 0xFFFFFF, b.Bits()[i] & 0xFFFFFF);
+}
+
+TEST(PlatformBitmap, LoadRowsReadsABandOfRowsByTheCopyInRule) {
+  // Pixel (x, y) is (x, y, x + y) with a fourth byte of 0x11, in a screen bitmap and in a 32-bit DIB.
+  constexpr int w = 9, h = 12;
+  std::vector<std::uint32_t> px(w * h);
+  for (int i = 0; i < w * h; ++i) px[i] = 0x11000000u | Color32(std::uint8_t(i % w), std::uint8_t(i / w), std::uint8_t(i % w + i / w), 0);
+  HDC screen = GetDC(nullptr);
+  TPlatformBitmap ddb(CreateCompatibleBitmap(screen, w, h), true);
+  BITMAPINFO bi{};
+  bi.bmiHeader = DibHeader(w, -h, 32);
+  ASSERT_EQ(SetDIBits(screen, ddb.Handle(), 0, h, px.data(), &bi, DIB_RGB_COLORS), h);
+  ReleaseDC(nullptr, screen);
+  void* bits = nullptr;
+  TPlatformBitmap dib(MakeDib32(w, h, &bits), true);
+  std::copy(px.begin(), px.end(), static_cast<std::uint32_t*>(bits));
+  const TMemoryDC dc(CreateCompatibleDC(nullptr));
+  std::vector<TColor32> band(w * 3);
+  for (TPlatformBitmap* source : {&ddb, &dib}) {
+    const TRowSpan span = LoadRows(*source, dc.get(), band.data(), 9, 3);
+    EXPECT_EQ(span.Stride, -w * 4) << "GetDIBits rows arrive bottom-up";
+    const std::uint32_t alpha = source == &ddb ? 0xFF000000u : 0;  // a DIB's fourth bytes are kept
+    for (int i = 0; i < 3; ++i) {
+      const auto* row = reinterpret_cast<const std::uint8_t*>(span.First) + i * span.Stride;
+      for (int x = 0; x < w; ++x)
+        ASSERT_EQ(reinterpret_cast<const TColor32*>(row)[x], px[(9 + i) * w + x] | alpha) << x << "," << 9 + i;
+    }
+  }
+  EXPECT_THROW(LoadRows(ddb, dc.get(), band.data(), 10, 3), EAssertionFailed) << "past the last row";
 }
 
 TEST(PlatformBitmap, SystemColoursAreResolved) {
