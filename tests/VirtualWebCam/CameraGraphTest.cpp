@@ -165,9 +165,26 @@ TEST_F(RegisteredCamera, TheAviMuxRecordsFrames) {
   memcpy(&header, avi.data() + strf + 8, sizeof header);
   EXPECT_EQ(header.biWidth, 160);
   EXPECT_EQ(header.biHeight, 120);
-  size_t chunks = 0;
-  for (size_t at = avi.find("00db"); at != std::string::npos; at = avi.find("00db", at + 4)) ++chunks;
-  EXPECT_GE(chunks, 3u) << "frames at 0, 0.5, 1.0 and 1.5 s and more";
+  EXPECT_EQ(header.biBitCount, 32);
+  // Whole frames as chunks of the movie list; the index names "00db" too, so it is walked
+  // chunk by chunk rather than searched.
+  const size_t movi = avi.find("movi");
+  ASSERT_NE(movi, std::string::npos);
+  uint32_t listSize = 0;
+  memcpy(&listSize, avi.data() + movi - 4, 4);
+  const size_t end = std::min(avi.size(), movi + listSize);
+  size_t frames = 0;
+  for (size_t at = movi + 4; at + 8 <= end;) {
+    uint32_t size = 0;
+    memcpy(&size, avi.data() + at + 4, 4);
+    if (avi.compare(at, 4, "00db") == 0) {
+      EXPECT_EQ(size, 76'800u) << "frame " << frames;
+      ++frames;
+    }
+    at += 8 + size + (size & 1);
+  }
+  EXPECT_GE(frames, 3u) << "frames at 0, 0.5, 1.0 and 1.5 s and more";
+  EXPECT_LE(frames, 7u) << "more frames than 2.5 s at two a second";
 }
 
 // Last in this suite: regsvr32 /u takes the camera away again.

@@ -1,9 +1,14 @@
-// camsnap as a user runs it: its listing through the system device enumerator and the
-// answers it gives for bad arguments and devices that do not exist.
+// camsnap as a user runs it: its listing through the system device enumerator, the answers
+// it gives for bad arguments and devices that do not exist, and its recording and rate runs
+// against the registered camera.
+#include "SettingsStore.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -12,7 +17,14 @@ struct Result {
   std::string Out;
 };
 
-Result RunCamSnap(const std::wstring& args) {
+std::wstring WindowsPath(const char* path) {
+  std::wstring p(path, path + strlen(path));
+  for (auto& c : p)
+    if (c == L'/') c = L'\\';
+  return p;
+}
+
+Result RunCommand(std::wstring cmd) {
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   HANDLE readEnd, writeEnd;
   CreatePipe(&readEnd, &writeEnd, &sa, 0);
@@ -24,15 +36,11 @@ Result RunCamSnap(const std::wstring& args) {
   si.hStdError = writeEnd;
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
-  std::wstring exe = L"" CAMSNAP_EXE;
-  for (auto& c : exe)
-    if (c == L'/') c = L'\\';
-  std::wstring cmd = L"\"" + exe + L"\" " + args;
   Result r;
   if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
     CloseHandle(readEnd);
     CloseHandle(writeEnd);
-    ADD_FAILURE() << "camsnap did not start: " << GetLastError();
+    ADD_FAILURE() << "did not start: " << GetLastError();
     return r;
   }
   CloseHandle(writeEnd);
@@ -46,6 +54,25 @@ Result RunCamSnap(const std::wstring& args) {
   CloseHandle(readEnd);
   return r;
 }
+
+Result RunCamSnap(const std::wstring& args) { return RunCommand(L"\"" + WindowsPath(CAMSNAP_EXE) + L"\" " + args); }
+
+// The stored setting's type and bytes; type 0 when it is missing.
+std::pair<DWORD, std::string> Stored(const wchar_t* name) {
+  char data[64] = {};
+  DWORD type = 0, size = sizeof data;
+  if (RegGetValueW(HKEY_CURRENT_USER, vwc::kSettingsKey, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) !=
+      ERROR_SUCCESS)
+    return {0, ""};
+  return {type, std::string(data, size)};
+}
+
+class WithCamera : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_EQ(RunCommand(L"regsvr32.exe /s \"" + WindowsPath(CAMERA_AX) + L"\"").Code, 0u);
+  }
+};
 
 }  // namespace
 
@@ -73,9 +100,51 @@ TEST(CamSnap, UnknownDeviceIsExitCode3) {
 
 TEST(CamSnap, BadArgumentsAreExitCode2WithUsage) {
   for (const wchar_t* args : {L"", L"snap", L"grab", L"grab --frames -1", L"grab --frames x", L"grab --seconds 0",
-                              L"grab --device", L"avi", L"list --bogus"}) {
+                              L"grab --device", L"avi", L"list --bogus", L"rate", L"rate --seconds 1 --fps 0",
+                              L"rate --seconds 1 --fps 61", L"rate --seconds 1 --width x", L"rate --height 10"}) {
     Result r = RunCamSnap(args);
     EXPECT_EQ(r.Code, 2u) << std::string(args, args + wcslen(args));
     EXPECT_NE(r.Out.find("usage: camsnap"), std::string::npos);
   }
+}
+
+TEST_F(WithCamera, AviRecordsARiffFile) {
+  wchar_t dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, dir);
+  const std::wstring path = std::wstring(dir) + L"camsnap-test.avi";
+  Result r = RunCamSnap(L"avi --seconds 1.2 --out \"" + path + L"\"");
+  EXPECT_EQ(r.Code, 0u) << r.Out;
+  char head[12] = {};
+  if (FILE* f = _wfopen(path.c_str(), L"rb")) {
+    fread(head, 1, sizeof head, f);
+    fclose(f);
+  }
+  EXPECT_TRUE(DeleteFileW(path.c_str())) << "the file is still open or was never written";
+  EXPECT_EQ(std::string(head, 4), "RIFF");
+  EXPECT_EQ(std::string(head + 8, 4), "AVI ");
+}
+
+// The camera streams at the size and rate given, and the user's stored settings are as before
+// afterwards: a value of another type kept as it was, a missing one missing again although the
+// camera writes its defaults for missing values while it runs.
+TEST_F(WithCamera, RateUsesTheGivenSettingsAndPutsBackWhatWasThere) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, vwc::kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), 0);
+  const DWORD width = 200;
+  RegSetValueExW(key, L"VideoWidth", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&width), sizeof width);
+  RegSetValueExW(key, L"FramesPerSecond", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"7"), 4);
+  RegDeleteValueW(key, L"VideoHeight");
+  RegCloseKey(key);
+  const auto widthBefore = Stored(L"VideoWidth"), rateBefore = Stored(L"FramesPerSecond");
+
+  Result r = RunCamSnap(L"rate --seconds 1 --fps 10 --width 320 --height 240");
+  EXPECT_EQ(r.Code, 0u) << r.Out;
+  for (const char* field : {"\"width\":320,", "\"height\":240,", "\"fps\":10.000,", "\"scheduled\":10.0,"})
+    EXPECT_NE(r.Out.find(field), std::string::npos) << field << " in " << r.Out;
+  EXPECT_EQ(r.Out.find("\"frames\":0,"), std::string::npos) << r.Out;
+
+  EXPECT_EQ(Stored(L"VideoWidth"), widthBefore);
+  EXPECT_EQ(Stored(L"FramesPerSecond"), rateBefore);
+  EXPECT_EQ(Stored(L"VideoHeight").first, 0u);
+  RegDeleteTreeW(HKEY_CURRENT_USER, vwc::kSettingsKey);
 }

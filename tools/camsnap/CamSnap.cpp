@@ -4,6 +4,7 @@
 //   camsnap list
 //   camsnap grab [--device NAME] [--frames N] [--seconds S] [--out DIR] [--keep N] [--raw] [--clock]
 //   camsnap avi  [--device NAME] --out FILE.avi [--seconds S]
+//   camsnap rate [--device NAME] --seconds S [--fps N] [--width W] [--height H] [--clock]
 //   camsnap bench [--frames N]   (capture and scaling cost per frame, no device needed)
 //
 // Exit codes: 0 done, 2 bad arguments, 3 no such device, 4 the graph failed, 5 files not written.
@@ -11,6 +12,7 @@
 #include "DeviceList.h"
 #include "FrameFiles.h"
 #include "FrameBench.h"
+#include "RateBench.h"
 
 #include <objbase.h>
 
@@ -33,6 +35,7 @@ struct Options {
   size_t Frames = 0;
   double Seconds = 0;
   size_t Keep = 0;
+  size_t Fps = 0, Width = 0, Height = 0;  // 0: as the camera's settings say
   bool KeepGiven = false;
   bool Raw = false;
   bool Clock = false;
@@ -44,6 +47,7 @@ int Usage(const char* why) {
           "usage: camsnap list\n"
           "       camsnap grab [--device NAME] [--frames N] [--seconds S] [--out DIR] [--keep N] [--raw] [--clock]\n"
           "       camsnap avi  [--device NAME] --out FILE.avi [--seconds S]\n"
+          "       camsnap rate [--device NAME] --seconds S [--fps N] [--width W] [--height H] [--clock]\n"
           "       camsnap bench [--frames N]\n",
           why);
   return 2;
@@ -94,7 +98,8 @@ bool Parse(int argc, wchar_t** argv, Options& o, std::string& why) {
       o.Raw = true;
     } else if (a == L"--clock") {
       o.Clock = true;
-    } else if (a == L"--device" || a == L"--out" || a == L"--frames" || a == L"--seconds" || a == L"--keep") {
+    } else if (a == L"--device" || a == L"--out" || a == L"--frames" || a == L"--seconds" || a == L"--keep" ||
+               a == L"--fps" || a == L"--width" || a == L"--height") {
       const wchar_t* v = value();
       if (!v) {
         why = "missing value for " + Utf8(a);
@@ -116,6 +121,14 @@ bool Parse(int argc, wchar_t** argv, Options& o, std::string& why) {
           return false;
         }
         o.KeepGiven = true;
+      } else if (a != L"--seconds") {
+        size_t& n = a == L"--fps" ? o.Fps : a == L"--width" ? o.Width : o.Height;
+        // The camera's fastest rate; for sizes a bound far past any screen.
+        const size_t most = a == L"--fps" ? 60 : 16384;
+        if (!ParseCount(sv.c_str(), n) || n == 0 || n > most) {
+          why = "bad value for " + Utf8(a) + ": " + sv;
+          return false;
+        }
       } else {
         char* end = nullptr;
         o.Seconds = strtod(sv.c_str(), &end);
@@ -155,12 +168,6 @@ int Bind(const Options& o, ComPtr<IBaseFilter>& source) {
     return 4;
   }
   return 0;
-}
-
-int64_t Median(std::vector<int64_t> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 int Grab(const Options& o) {
@@ -210,12 +217,51 @@ int Grab(const Options& o) {
          ",\"elapsed_ms\":%.1f,\"cpu_ms\":%.1f,\"cpu_ms_per_frame\":%.3f,\"median_lateness_us\":%" PRId64
          ",\"event\":%ld}\n",
          frames.size(), format.Width, format.Height, format.BitCount, format.AvgTimePerFrame, stats.ElapsedMs,
-         stats.CpuMs, frames.empty() ? 0.0 : stats.CpuMs / double(frames.size()), Median(lateness), stats.EventCode);
+         stats.CpuMs, frames.empty() ? 0.0 : stats.CpuMs / double(frames.size()), Percentile(lateness, 0.5),
+         stats.EventCode);
   if (stats.EventCode == EC_ERRORABORT) {
     fprintf(stderr, "camsnap: the stream was aborted with an error\n");
     return 4;
   }
   return rc;
+}
+
+int Rate(const Options& o) {
+  if (!o.Seconds) return Usage("rate needs --seconds");
+  TCameraSettingsOverride settings;
+  // The camera reads its settings when its pin is made, that is when the device is bound.
+  if ((o.Fps && !settings.Set(L"FramesPerSecond", DWORD(o.Fps))) ||
+      (o.Width && !settings.Set(L"VideoWidth", DWORD(o.Width))) ||
+      (o.Height && !settings.Set(L"VideoHeight", DWORD(o.Height)))) {
+    fprintf(stderr, "camsnap: the camera's settings could not be written\n");
+    return 4;
+  }
+  ComPtr<IBaseFilter> source;
+  if (int rc = Bind(o, source)) return rc;
+  TFrameSink sink(0, 0);
+  VideoFormat format;
+  RunStats stats;
+  std::string step;
+  HRESULT hr = RunGrabGraph(source.Get(), sink, DWORD(o.Seconds * 1000), o.Clock, format, stats, step);
+  source.Reset();
+  if (FAILED(hr)) {
+    Fail("streaming", step, hr);
+    return 4;
+  }
+  const std::vector<Frame> frames = sink.TakeFrames();
+  const int64_t duration = format.AvgTimePerFrame;
+  const ScheduleStats s = MeasureSchedule(frames, duration);
+  const double scheduled = duration > 0 ? o.Seconds * 1e7 / double(duration) : 0;
+  printf("{\"device\":%s,\"width\":%ld,\"height\":%ld,\"fps\":%.3f,\"seconds\":%.3f,\"clock\":%s,"
+         "\"frames\":%zu,\"scheduled\":%.1f,\"delivered_ratio\":%.3f,\"median_lateness_us\":%" PRId64
+         ",\"p90_lateness_us\":%" PRId64 ",\"max_lateness_us\":%" PRId64 ",\"drift_us\":%" PRId64
+         ",\"elapsed_ms\":%.1f,\"cpu_ms\":%.1f,\"cpu_ms_per_frame\":%.3f,\"event\":%ld}\n",
+         JsonString(o.Device).c_str(), format.Width, format.Height, duration > 0 ? 1e7 / double(duration) : 0.0,
+         o.Seconds, o.Clock ? "true" : "false", frames.size(), scheduled,
+         scheduled > 0 ? double(frames.size()) / scheduled : 0.0, s.MedianLatenessUs, s.P90LatenessUs,
+         s.MaxLatenessUs, s.DriftUs, stats.ElapsedMs, stats.CpuMs,
+         frames.empty() ? 0.0 : stats.CpuMs / double(frames.size()), stats.EventCode);
+  return stats.EventCode == EC_ERRORABORT ? 4 : 0;
 }
 
 int Avi(const Options& o) {
@@ -253,6 +299,7 @@ int wmain(int argc, wchar_t** argv) {
   if (o.Command == "list") rc = List();
   else if (o.Command == "grab") rc = Grab(o);
   else if (o.Command == "avi") rc = Avi(o);
+  else if (o.Command == "rate") rc = Rate(o);
   else if (o.Command == "bench") rc = RunFrameBench(o.Frames ? int(std::min<size_t>(o.Frames, 10000)) : 50);
   else rc = Usage(("unknown command " + o.Command).c_str());
   CoUninitialize();

@@ -1,5 +1,7 @@
 #include "CaptureGraph.h"
 
+#include "FileStreamSink.h"
+
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -55,9 +57,10 @@ HRESULT MakeGraph(IBaseFilter* source, Graph& g, std::string& step) {
 }
 
 // Runs the graph until ready is signalled or durationMs pass; a graph event (an error abort,
-// a completion) also ends the run.
+// a completion) also ends the run. A source given as stopFirst is stopped before the graph,
+// for filters downstream that must see no sample after their own Stop.
 HRESULT RunFor(Graph& g, HANDLE ready, DWORD durationMs, TFrameSink* sink, RunStats& stats,
-               std::string& step) {
+               std::string& step, IBaseFilter* stopFirst = nullptr) {
   HRESULT hr;
   double cpu0 = CpuMillis(), t0 = NowMillis();
   if (sink) sink->StartClock();
@@ -91,6 +94,7 @@ HRESULT RunFor(Graph& g, HANDLE ready, DWORD durationMs, TFrameSink* sink, RunSt
     }
     break;  // ready, or the time is up
   }
+  if (stopFirst) stopFirst->Stop();
   hr = g.Control->Stop();
   stats.ElapsedMs = NowMillis() - t0;
   stats.CpuMs = CpuMillis() - cpu0;
@@ -153,19 +157,30 @@ HRESULT RunAviGraph(IBaseFilter* source, const std::wstring& path, DWORD duratio
   if (FAILED(hr = MakeGraph(source, g, step))) return hr;
   ComPtr<IBaseFilter> mux, writer;
   CHECK(CoCreateInstance(CLSID_AviDest, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mux)), "create AVI mux");
-  CHECK(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&writer)),
-        "create file writer");
-  ComPtr<IFileSinkFilter> sink;
-  CHECK(writer.As(&sink), "IFileSinkFilter");
-  DeleteFileW(path.c_str());
-  CHECK(sink->SetFileName(path.c_str(), nullptr), "IFileSinkFilter::SetFileName");
+  // The mux writes through its downstream pin's IStream, which the platform's file writer
+  // does not offer here; camsnap's own sink does.
+  CHECK(CreateFileStreamSink(path, writer), "create file stream sink");
+  // Wine's mux records only interleaved files; capture interleaving writes each frame as it
+  // comes, which is what a live source wants anyway.
+  ComPtr<IConfigInterleaving> interleaving;
+  CHECK(mux.As(&interleaving), "IConfigInterleaving");
+  CHECK(interleaving->put_Mode(INTERLEAVE_FULL), "IConfigInterleaving::put_Mode");
   CHECK(g.Builder->AddFilter(mux.Get(), L"AVI mux"), "add AVI mux");
   CHECK(g.Builder->AddFilter(writer.Get(), L"File writer"), "add file writer");
   CHECK(g.Capture->RenderStream(nullptr, nullptr, mux.Get(), nullptr, writer.Get()),
         "connect AVI mux to file writer");
-  CHECK(g.Capture->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source, nullptr, mux.Get()),
-        "ICaptureGraphBuilder2::RenderStream");
-  return RunFor(g, nullptr, durationMs, nullptr, stats, step);
+  // Camera straight into the mux. The capture graph builder would put Wine's smart tee in
+  // between, which copies each sample into a buffer of the allocator it shares with the
+  // camera; the camera's allocator has one buffer, held by the tee's own input sample, so the
+  // tee waits for it forever.
+  ComPtr<IPin> capture, muxInput;
+  CHECK(g.Capture->FindPin(source, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, TRUE, 0, &capture),
+        "find the camera's capture pin");
+  CHECK(g.Capture->FindPin(mux.Get(), PINDIR_INPUT, nullptr, nullptr, TRUE, 0, &muxInput), "find an AVI mux input");
+  CHECK(g.Builder->Connect(capture.Get(), muxInput.Get()), "connect the camera to the AVI mux");
+  // The graph stops the mux before the camera, and Wine's mux reads freed state when a sample
+  // still arrives after its Stop (it returns no error for it), so the camera stops first.
+  return RunFor(g, nullptr, durationMs, nullptr, stats, step, source);
 }
 
 }  // namespace camsnap

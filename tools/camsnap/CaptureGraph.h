@@ -26,7 +26,7 @@ struct RunStats {
 HRESULT RunGrabGraph(IBaseFilter* source, TFrameSink& sink, DWORD durationMs, bool keepClock,
                      VideoFormat& format, RunStats& stats, std::string& step);
 
-// Source -> AVI mux -> file writer for durationMs.
+// Source -> AVI mux -> camsnap's file stream sink (FileStreamSink.h) for durationMs.
 HRESULT RunAviGraph(IBaseFilter* source, const std::wstring& path, DWORD durationMs,
                     RunStats& stats, std::string& step);
 
