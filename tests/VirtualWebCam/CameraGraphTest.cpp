@@ -22,7 +22,8 @@ std::wstring WindowsPath(std::wstring path) {
 
 DWORD Regsvr32(const wchar_t* flags) {
   std::wstring command = std::wstring(L"regsvr32.exe ") + flags + L" \"" + WindowsPath(VWC_AX_PATH) + L"\"";
-  STARTUPINFOW si{sizeof si};
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return ~0u;
   WaitForSingleObject(pi.hProcess, 60'000);
