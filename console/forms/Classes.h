@@ -1,0 +1,84 @@
+// The component vocabulary the console is written in: objects that raise events, components
+// with an owner and a name, free notification, the after-load step, the few properties the
+// state store reaches by name, and the error type every event may raise.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace murmella::forms {
+
+// An error with the class name that the error boxes show beside its message.
+class EMurmellaError : public std::runtime_error {
+ public:
+  explicit EMurmellaError(const std::string& message, std::string className = "Exception",
+                          unsigned long helpContext = 0)
+      : std::runtime_error(message), className_(std::move(className)), helpContext_(helpContext) {}
+  const std::string& ClassName() const { return className_; }
+  unsigned long HelpContext() const { return helpContext_; }
+
+ private:
+  std::string className_;
+  unsigned long helpContext_;
+};
+
+class TObject {
+ public:
+  virtual ~TObject() = default;
+};
+
+// Events receive the object that raised them.
+using TNotifyEvent = std::function<void(TObject& Sender)>;
+
+class TComponent;
+
+// A Boolean or integer property reachable as "component.property" by the state store.
+struct TPublishedProperty {
+  const char* Name;
+  std::function<std::string(const TComponent&)> Get;  // "True"/"False" or decimal text
+  std::function<void(TComponent&, const std::string&)> Set;
+};
+
+class TComponent : public TObject {
+ public:
+  // The owner keeps the new component and frees it with itself.
+  explicit TComponent(TComponent* owner, std::string name = {});
+  ~TComponent() override;
+  TComponent(const TComponent&) = delete;
+  TComponent& operator=(const TComponent&) = delete;
+
+  const std::string& Name() const { return name_; }
+  void SetName(std::string name) { name_ = std::move(name); }
+  TComponent* Owner() const { return owner_; }
+  std::span<TComponent* const> Components() const { return owned_; }
+  TComponent* FindComponent(const std::string& name) const;  // case-insensitive, owned only
+
+  // The after-load step, run once every component of the owner has its settings.
+  virtual void Loaded() {}
+  // Runs Loaded on every owned component, in creation order.
+  void LoadedAll();
+
+  virtual std::span<const TPublishedProperty> Published() const { return {}; }
+
+  // `other` is told (Notification) when this component is freed, so it can drop a reference.
+  void FreeNotification(TComponent& other);
+  void RemoveFreeNotification(TComponent& other);
+
+ protected:
+  // A component this one registered with through FreeNotification is being freed.
+  virtual void Notification(TComponent& freed) {}
+
+ private:
+  TComponent* owner_;
+  std::string name_;
+  std::vector<TComponent*> owned_;           // in creation order; freed in reverse
+  std::vector<TComponent*> notifyOnFree_;    // components holding a reference to this one
+  void Adopt(TComponent* child);
+  void Release(TComponent* child);
+};
+
+}  // namespace murmella::forms
