@@ -10,7 +10,8 @@ namespace {
 constexpr std::size_t kMaxCachedFonts = 32;
 
 bool SameFont(const TMarkupFont& a, const TMarkupFont& b) {
-  return a.Name == b.Name && a.Size == b.Size && a.Style == b.Style && a.Escapement == b.Escapement;
+  return a.Name == b.Name && a.Size == b.Size && a.Height == b.Height && a.Charset == b.Charset &&
+         a.Style == b.Style && a.Escapement == b.Escapement;
 }
 
 UINT RunFlags(bool prefix) {
@@ -50,13 +51,13 @@ HFONT TGdiCanvas::SelectFont() {
     Fonts_.clear();
   }
   LOGFONTA lf{};
-  lf.lfHeight = -::MulDiv(Font_.Size, PpiY_, 72);
+  lf.lfHeight = Font_.Height != 0 ? Font_.Height : -::MulDiv(Font_.Size, PpiY_, 72);
   lf.lfWeight = (Font_.Style & fsBold) ? FW_BOLD : FW_NORMAL;
   lf.lfItalic = (Font_.Style & fsItalic) ? TRUE : FALSE;
   lf.lfUnderline = (Font_.Style & fsUnderline) ? TRUE : FALSE;
   lf.lfStrikeOut = (Font_.Style & fsStrikeOut) ? TRUE : FALSE;
   lf.lfEscapement = lf.lfOrientation = Font_.Escapement;
-  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfCharSet = Font_.Charset;
   lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
   lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   lf.lfQuality = DEFAULT_QUALITY;
@@ -73,7 +74,7 @@ HFONT TGdiCanvas::SelectFont() {
 void TGdiCanvas::PrepareText() {
   SelectFont();
   SetTextColor(Dc_, ResolveColor(Font_.Color));
-  if (BrushSolid_) {
+  if (BrushSolid_ && TextOpaque_) {
     SetBkMode(Dc_, OPAQUE);
     SetBkColor(Dc_, ResolveColor(Brush_));
   } else {

@@ -23,6 +23,8 @@ inline constexpr TColor clHighlight = 0x8000000D;
 inline constexpr TColor clHighlightText = 0x8000000E;
 inline constexpr TColor clBtnFace = 0x8000000F;
 inline constexpr TColor clWindowText = 0x80000008;
+inline constexpr TColor cl3DDkShadow = 0x80000015;
+inline constexpr TColor cl3DLight = 0x80000016;
 inline constexpr TColor clInfoBk = 0x80000018;
 
 inline constexpr bool IsSystemColor(TColor c) { return (c & 0xFF000000u) == 0x80000000u; }
@@ -58,12 +60,23 @@ enum FontStyle : unsigned {
   fsStrikeOut = 8,
 };
 
+inline constexpr unsigned char kDefaultCharset = 1;  // the platform's DEFAULT_CHARSET
+
 struct TMarkupFont {
   std::string Name = "MS Sans Serif";
   int Size = 8;            // points
+  // A font given in pixels keeps that height (as the platform's font record has it:
+  // negative for the character height); 0 derives it from Size. Setting a size in points
+  // clears it (SetPoints).
+  int Height = 0;
+  unsigned char Charset = kDefaultCharset;
   unsigned Style = 0;      // FontStyle bits
   TColor Color = clWindowText;
   int Escapement = 0;      // tenths of a degree, counter-clockwise
+  void SetPoints(int points) {
+    Size = points;
+    Height = 0;
+  }
   friend bool operator==(const TMarkupFont&, const TMarkupFont&) = default;
 };
 
@@ -74,12 +87,14 @@ class TMarkupCanvas {
   virtual const TMarkupFont& Font() const = 0;
   virtual void SetFont(const TMarkupFont& font) = 0;
 
-  // The brush is either a solid colour or clear. While it is solid, text runs are drawn on
-  // that colour; while it is clear, text has no background.
+  // The brush is either a solid colour or clear. Text runs are drawn on the brush colour
+  // once the brush has been set solid, and without background while it is clear or after
+  // SetTextTransparent until the brush is set again.
   virtual bool BrushSolid() const = 0;
   virtual TColor BrushColor() const = 0;
   virtual void SetBrushColor(TColor color) = 0;  // makes the brush solid
   virtual void SetBrushClear() = 0;
+  virtual void SetTextTransparent() = 0;
   virtual TColor PenColor() const = 0;
   virtual void SetPenColor(TColor color) = 0;
 

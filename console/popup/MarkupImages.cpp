@@ -50,12 +50,12 @@ TMarkupImage ResolveImage(const TImageContext& ctx, std::string_view source, int
       index = n.Value;
     else if (IsPlainLocalPath(rest))
       index = ctx.Shell->IconIndex(rest, small);
-    if (index < 0) return img;
+    // The list's icon size is taken whatever the index; only a real index is drawn.
     img.Kind = TImageKind::ShellIcon;
     img.Index = index;
     img.Small = small;
     img.Size = ScaleToCanvas(ctx.Canvas, ctx.Shell->IconSize(small));
-    img.Drawable = true;
+    img.Drawable = index >= 0;
     return img;
   }
   const THTMLPicture* pic = nullptr;
@@ -122,7 +122,9 @@ void GradientFill(TMarkupCanvas& canvas, const TRect& rect, TColor c1, TColor c2
 }
 
 void TilePicture(const TImageContext& ctx, const TMarkupImage& image, const TRect& bounds) {
-  const int w = image.Size.Width, h = image.Size.Height;
+  // Tiles step by the picture's own size (a GIF's logical screen), not its scaled size.
+  if (!image.Picture) return;
+  const int w = image.Picture->Width(), h = image.Picture->Height();
   if (w <= 0 || h <= 0 || bounds.IsEmpty()) return;
   const long long cols = (static_cast<long long>(bounds.Width()) + w - 1) / w;
   const long long rows = (static_cast<long long>(bounds.Height()) + h - 1) / h;

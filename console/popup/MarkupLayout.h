@@ -78,6 +78,7 @@ class TMarkupLayout {
   void FontTag(TPass& p, std::string_view rest, std::size_t gt);
   void ParagraphTag(TPass& p, std::string_view rest, std::size_t gt);
   void ListItemTag(TPass& p);
+  TRect LinkPartOnLine(const TPass& p) const;
 
   void Apply(const TPass& p) { Canvas_.SetFont(*p.Font); }
   i64 GhHeight() { return Canvas_.TextExtent("gh").Height; }
@@ -105,6 +106,7 @@ class TMarkupLayout {
   TColor SavedHiFont_ = clNone, SavedHiBrush_ = clNone;
 
   bool LinkMarked_ = false;
+  std::optional<TRect> HitLinePart_;  // of a hit link that goes on past the point's line
   i64 ContentWidth_ = 0, ContentHeight_ = 0;
 };
 

@@ -92,6 +92,7 @@ void TMarkupLayout::Run() {
     std::size_t cpos = 0;
     RunPass(second, contentScanner, cpos);
 
+    if (LinkMarked_ && C_.InLink && !HitLinePart_) HitLinePart_ = LinkPartOnLine(second);
     if (second.Checks) {
       const i64 py = In_.Point.Y;
       const i64 base = dbottom - Line_.ImageOffset;
@@ -171,7 +172,10 @@ void TMarkupLayout::RunPass(TPass& p, TScanner& sc, std::size_t& pos) {
           const i64 px = static_cast<i64>(In_.Point.X) - p.RLeft;
           if (p.W <= px && px <= p.W + width) {
             p.TextHit = true;
-            if (In_.Point.Y > Line_.Top) {
+            // Only the line under the point names the link: a link on a line above it, whose
+            // text spans the same x, must not claim the point.
+            const i64 py = In_.Point.Y;
+            if (!p.Measuring && Line_.Top < py && py < p.RBottom) {
               Out_.HitTarget = C_.LinkTarget;
               LinkMarked_ = true;
             }
@@ -190,7 +194,8 @@ void TMarkupLayout::RunPass(TPass& p, TScanner& sc, std::size_t& pos) {
       if (placed) {
         if (p.Content) p.Content->append(raw);
         pos = end;
-        if (!run.empty()) p.Trailing = run.back() == ' ' ? Canvas_.TextExtent(" ").Width : 0;
+        // The empty run before a tag counts too: "Hello <BR>" keeps its space in the width.
+        p.Trailing = !run.empty() && run.back() == ' ' ? Canvas_.TextExtent(" ").Width : 0;
       } else {
         p.Broken = true;
         p.W -= width;
@@ -256,6 +261,8 @@ void TMarkupLayout::RestoreBrush(TColor remembered) {
 bool RenderMarkup(TMarkupCanvas& canvas, const TMarkupRenderInput& input, TMarkupRenderResult& result) {
   result = TMarkupRenderResult{};
   TCanvasRestore restore(canvas);
+  // Text has no background until a tag sets the brush, whatever brush the caller left.
+  canvas.SetTextTransparent();
   TMarkupLayout layout(canvas, input, result);
   layout.Run();
   return result.HitLink;

@@ -116,7 +116,7 @@ void TMarkupLayout::OpenTag(TPass& p, std::string_view rest, std::size_t gt) {
       ParagraphTag(p, rest, gt);
       break;
     case 'R': {
-      const int degrees = ReadNumberValue(AttributeValue(GenericAttributes(rest, gt), "a")) % 3600;
+      const int degrees = ReadNumberValue(AttributeValue(GenericAttributes(rest, gt), "a")) % 360;
       *p.Rotated = font;
       font.Escapement = degrees * 10;
       break;
@@ -148,6 +148,14 @@ void TMarkupLayout::OpenTag(TPass& p, std::string_view rest, std::size_t gt) {
   }
 }
 
+// The hit link's part on the current line.
+TRect TMarkupLayout::LinkPartOnLine(const TPass& p) const {
+  const i64 right = p.RLeft + p.W;
+  if (C_.LinkStartLine == Line_.Index)
+    return {ToCoord(C_.LinkStartX), ToCoord(C_.LinkStartTop), ToCoord(right), ToCoord(p.B0)};
+  return {ToCoord(p.RLeft), ToCoord(Line_.Top), ToCoord(right), ToCoord(p.B0)};
+}
+
 void TMarkupLayout::CloseTag(TPass& p, std::string_view rest) {
   TMarkupFont& font = *p.Font;
   const char c = Up(rest[2]);
@@ -158,13 +166,12 @@ void TMarkupLayout::CloseTag(TPass& p, std::string_view rest) {
       font.Color = Base_.Color;
       C_.InLink = false;
       if (LinkMarked_) {
+        // Only a closed link has a number; its rectangle is its part on the line under the
+        // point, which may lie above this closing line.
         Out_.HitNumber = C_.LinkCounter;
-        const i64 right = p.RLeft + p.W;
-        if (C_.LinkStartLine == Line_.Index)
-          Out_.HitRect = {ToCoord(C_.LinkStartX), ToCoord(C_.LinkStartTop), ToCoord(right), ToCoord(p.B0)};
-        else
-          Out_.HitRect = {ToCoord(p.RLeft), ToCoord(Line_.Top), ToCoord(right), ToCoord(p.B0)};
+        Out_.HitRect = HitLinePart_ ? *HitLinePart_ : LinkPartOnLine(p);
         LinkMarked_ = false;
+        HitLinePart_.reset();
       }
       break;
     case 'B':
@@ -179,6 +186,7 @@ void TMarkupLayout::CloseTag(TPass& p, std::string_view rest) {
     case 'F':
       font.Name = Base_.Name;
       font.Size = Base_.Size;
+      font.Height = Base_.Height;
       if (SecondPass(p)) {
         font.Color = Base_.Color;
         RestoreBrush(SavedFontBrush_);
@@ -258,7 +266,8 @@ void TMarkupLayout::FontTag(TPass& p, std::string_view rest, std::size_t gt) {
   if (gt == std::string_view::npos) return;
   TMarkupFont& font = *p.Font;
   const std::string a = gt > 5 ? UpperCase(rest.substr(5, gt - 5)) : std::string();
-  if (const std::string_view face = AttributeValue(a, "FACE"); !face.empty()) font.Name = std::string(face);
+  // A FACE whose value is not quoted reads as empty and names no face at all.
+  if (a.find("FACE") != std::string::npos) font.Name = std::string(AttributeValue(a, "FACE"));
   TColor color;
   if (ReadColor(AttributeValue(a, " COLOR"), color)) font.Color = color;
   if (SecondPass(p) && ReadColor(AttributeValue(a, "BGCOLOR"), color)) {
@@ -273,7 +282,7 @@ void TMarkupLayout::FontTag(TPass& p, std::string_view rest, std::size_t gt) {
       const int n = ReadNumberValue(std::string_view(a).substr(quote != std::string::npos ? quote + 1 : eq + 1));
       static constexpr int kHtmlSizes[] = {8, 10, 12, 14, 16};
       const int points = (n >= 1 && n <= 5) ? kHtmlSizes[n - 1] : n;
-      font.Size = std::clamp(points, kMinFontPoints, kMaxFontPoints);
+      font.SetPoints(std::clamp(points, kMinFontPoints, kMaxFontPoints));
     }
   }
 }
@@ -320,9 +329,10 @@ void TMarkupLayout::ImageTag(TPass& p, std::string_view rest, std::size_t gt) {
       Out_.HitTarget = C_.LinkTarget;
     }
   }
-  // An image that yields nothing takes no room, so it never pushes itself onto a new line.
+  // Also an image of no width: on a line that an over-wide word already filled, it starts
+  // the next line.
   const i64 lineWidth = p.RRight - p.RLeft;
-  if (p.Measuring && iw > 0 && p.W + iw > lineWidth && iw < lineWidth) {
+  if (p.Measuring && p.W + iw > lineWidth && iw < lineWidth) {
     p.Full = true;
     return;
   }
@@ -369,7 +379,7 @@ void TMarkupLayout::BodyTag(TPass& p, std::string_view rest, std::size_t gt) {
         TilePicture(Images_, img, bounds);
       } else {
         Canvas_.PushClip(bounds);
-        const int x = place.Kind == 1 ? bounds.Left : bounds.Right - img.Size.Width;
+        const int x = place.Kind == 1 ? bounds.Left : bounds.Right - img.Picture->Width();
         DrawImage(Images_, img, x, bounds.Top, 0, 0);
         Canvas_.PopClip();
       }

@@ -101,7 +101,23 @@ TEST(Images, ShellIconsNeverAskForNetworkNames) {
   ASSERT_EQ(s.Canvas.Images.size(), 2u);
   EXPECT_EQ(s.Canvas.Images[0].What, "ssys3");
   EXPECT_EQ(s.Canvas.Images[1].What, "lsys7");
-  EXPECT_EQ(s.Out.ContentWidth, 16 + 32 + 2) << "refused names take no room";
+  EXPECT_EQ(s.Out.ContentWidth, 16 + 32 + 16 + 32 + 16 + 2) << "refused names draw nothing but take the icon size";
+}
+
+TEST(Images, ShellIconSizeWhateverTheIndex) {
+  for (const char* src : {"SSYS:-1", "SSYS:", "SSYS:-0x5"}) {
+    Scene s;
+    s.Paint(std::string("<IMG src=\"") + src + "\">");
+    EXPECT_EQ(s.Out.ContentWidth, 16 + 2) << src;
+    EXPECT_TRUE(s.Canvas.Images.empty()) << src;
+  }
+}
+
+TEST(Images, ZeroWidthImageStartsTheNextLineAfterAnOverwideWord) {
+  Scene s;
+  s.In.Bounds = {0, 0, 1 + 4 * 5, 400};
+  s.Paint("abcdefgh<IMG src=\"idx:9\"><BR>x");
+  EXPECT_EQ(s.Out.ContentHeight, 3 * 13) << "the word, the image with its break, then x";
 }
 
 TEST(Images, PictureCacheSources) {
@@ -177,6 +193,14 @@ TEST(Backgrounds, BodyGradientColourAndPictures) {
   EXPECT_EQ(t.Canvas.Images[6].What, "idx1");
   EXPECT_EQ(t.Canvas.Images[6].Rect.Left, 50 - 16);
   EXPECT_EQ(t.Canvas.ClipDepth, 0);
+
+  Scene hi;  // at 192 pixels per inch the tiles still step by the picture's own 20 by 20
+  hi.Canvas.Ppi = 192;
+  hi.In.Bounds = {0, 0, 40, 20};
+  hi.Loader.Resources["TILE"] = TestPictureBytes(20, 20);
+  hi.Paint("<BODY background=\"RES://TILE\">x");
+  ASSERT_EQ(hi.Canvas.Images.size(), 2u);
+  EXPECT_EQ(hi.Canvas.Images[1].Rect.Left, 20);
 }
 
 TEST(Backgrounds, ParagraphBands) {

@@ -140,7 +140,59 @@ TEST(RendererText, FontSizesFaceAndRestore) {
   EXPECT_EQ(r.Canvas.Runs[2].Font.Name, "ARIAL");
   EXPECT_EQ(r.Canvas.Runs[3].Font, TMarkupFont{});
   EXPECT_EQ(r.Out.ContentHeight, 25) << "the line is as tall as its tallest run";
+  Renderer u;
+  u.Paint("<FONT face=Arial>a");
+  ASSERT_EQ(u.Canvas.Runs.size(), 1u);
+  EXPECT_EQ(u.Canvas.Runs[0].Font.Name, "") << "an unquoted face names no face";
   for (const auto& run : r.Canvas.Runs) EXPECT_EQ(run.Box.Bottom, 20 + 25) << "runs share their bottom edge";
+}
+
+TEST(RendererText, PixelHeightAndCharsetCarriedUntilASizeInPoints) {
+  Renderer r;
+  TMarkupFont base;
+  base.Name = "MS Shell Dlg 2";
+  base.Height = -11;
+  base.Charset = 238;
+  r.Canvas.SetFont(base);
+  r.Paint("a<B>b</B><FONT size=\"3\">c</FONT>d");
+  ASSERT_EQ(r.Canvas.Runs.size(), 4u);
+  for (int i : {0, 1, 3}) {
+    EXPECT_EQ(r.Canvas.Runs[i].Font.Height, -11) << i;
+    EXPECT_EQ(r.Canvas.Runs[i].Font.Charset, 238) << i;
+  }
+  EXPECT_EQ(r.Canvas.Runs[2].Font.Height, 0) << "a size in points replaces the pixel height";
+  EXPECT_EQ(r.Canvas.Runs[2].Font.Size, 12);
+  EXPECT_EQ(r.Canvas.Font(), base);
+}
+
+TEST(RendererText, TextIsTransparentUntilATagSetsTheBrush) {
+  Renderer r;
+  r.Canvas.SetBrushColor(clYellow);
+  r.Paint("a <FONT bgcolor=\"#00FF00\">b </FONT>c");
+  ASSERT_EQ(r.Canvas.Runs.size(), 3u);
+  EXPECT_EQ(r.Canvas.Runs[0].Background, clNone) << "the caller's solid brush does not make text opaque";
+  EXPECT_EQ(r.Canvas.Runs[1].Background, 0x00FF00u);
+  EXPECT_EQ(r.Canvas.Runs[2].Background, clYellow) << "the remembered brush comes back, solid";
+  EXPECT_TRUE(r.Canvas.BrushSolid());
+  EXPECT_EQ(r.Canvas.BrushColor(), clYellow);
+}
+
+TEST(RendererText, LastPlacedRunDecidesTheTrailingSpace) {
+  struct Case {
+    const char* Markup;
+    int Width;
+  } cases[] = {
+      {"Hello", 5 * 4 + 2},
+      {"Hello ", 5 * 4 + 2},
+      {"Hello <BR>", 5 * 4 + 2},      // the tag follows its run in the same step
+      {"Hello <B><BR>", 6 * 4 + 2},   // the empty run between the tags ends with no space
+      {"Hello <B>x</B>", 7 * 4 + 1 + 2},
+      {"Hello <B></B>", 6 * 4 + 2},
+  };
+  for (const Case& c : cases) {
+    Renderer r;
+    EXPECT_EQ(r.Paint(c.Markup).ContentWidth, c.Width) << c.Markup;
+  }
 }
 
 TEST(RendererText, HugeFontSizeIsBounded) {
@@ -274,6 +326,11 @@ TEST(RendererTags, OffsetsIndentsAndRotation) {
   EXPECT_EQ(t.Canvas.Runs[0].Font.Escapement, 900);
   EXPECT_EQ(t.Canvas.Runs[1].Font.Escapement, 0);
   EXPECT_EQ(t.Canvas.Runs[2].Font, TMarkupFont{});
+  Renderer m;
+  m.Paint("<R a=\"370\">x</R><R a=\"-725\">y");
+  ASSERT_EQ(m.Canvas.Runs.size(), 2u);
+  EXPECT_EQ(m.Canvas.Runs[0].Font.Escapement, 100) << "degrees modulo 360";
+  EXPECT_EQ(m.Canvas.Runs[1].Font.Escapement, -50) << "the remainder keeps the sign";
 }
 
 TEST(RendererTags, HighlightShadowAndWavy) {
@@ -317,6 +374,38 @@ TEST(RendererHit, LinksAcrossLines) {
   EXPECT_FALSE(out.HitLink);
   out = r.Hit(markup, {3, 200});
   EXPECT_FALSE(out.HitLink);
+}
+
+TEST(RendererHit, OnlyTheLinkUnderThePointAnswers) {
+  Renderer r;
+  r.In.Bounds = {0, 0, 400, 400};
+  // A link on line 1 and another on line 2; "plain" on line 2 lies under the first link.
+  const std::string markup = "<A href=\"one\">first</A><BR>plain <A href=\"two\">second</A>";
+  struct Case {
+    TPoint Point;
+    bool Link;
+    const char* Target;
+    int Number;
+    TRect Rect;
+  } cases[] = {
+      {{1 + 8, 5}, true, "one", 1, {1, 0, 1 + 20, 13}},
+      {{1 + 8, 13 + 5}, false, "", -1, {}},  // below the first link, over plain text
+      {{1 + 6 * 4 + 8, 13 + 5}, true, "two", 2, {1 + 24, 13, 1 + 48, 26}},
+      {{1 + 8, 26 + 5}, false, "", -1, {}},  // below everything
+  };
+  for (const Case& c : cases) {
+    const auto& out = r.Hit(markup, c.Point);
+    EXPECT_EQ(out.HitLink, c.Link) << c.Point.X << "," << c.Point.Y;
+    EXPECT_EQ(out.HitTarget, c.Target) << c.Point.X << "," << c.Point.Y;
+    EXPECT_EQ(out.HitNumber, c.Number) << c.Point.X << "," << c.Point.Y;
+    EXPECT_EQ(out.HitRect, c.Rect) << c.Point.X << "," << c.Point.Y;
+  }
+  // A link running over three lines, hit on the middle one: its part on that line.
+  Renderer w;
+  w.In.Bounds = {0, 0, 41, 400};
+  const auto& out = w.Hit("ab <A href=\"t1\">link text wraps</A> x", {3, 13 + 5});
+  EXPECT_EQ(out.HitNumber, 1);
+  EXPECT_EQ(out.HitRect, (TRect{1, 13, 1 + 16, 26}));
 }
 
 TEST(RendererHit, HoverUnderlinesOnlyTheHoveredLink) {

@@ -62,7 +62,7 @@ void TTestCanvas::DrawRun(std::string_view text, const TRect& box, bool prefix) 
   r.Shown = Shown(text, prefix, &r.PrefixUnderline);
   r.Box = box;
   r.Font = Font_;
-  r.Background = BrushSolid_ ? Brush_ : clNone;
+  r.Background = BrushSolid_ && TextOpaque_ ? Brush_ : clNone;
   Runs.push_back(std::move(r));
 }
 

@@ -48,8 +48,9 @@ class TTestCanvas : public TMarkupCanvas {
   void SetFont(const TMarkupFont& font) override { Font_ = font; }
   bool BrushSolid() const override { return BrushSolid_; }
   TColor BrushColor() const override { return Brush_; }
-  void SetBrushColor(TColor c) override { Brush_ = c; BrushSolid_ = true; }
-  void SetBrushClear() override { BrushSolid_ = false; }
+  void SetBrushColor(TColor c) override { Brush_ = c; BrushSolid_ = TextOpaque_ = true; }
+  void SetBrushClear() override { BrushSolid_ = TextOpaque_ = false; }
+  void SetTextTransparent() override { TextOpaque_ = false; }
   TColor PenColor() const override { return Pen_; }
   void SetPenColor(TColor c) override { Pen_ = c; }
   TSize TextExtent(std::string_view text) override;
@@ -86,6 +87,7 @@ class TTestCanvas : public TMarkupCanvas {
  private:
   TMarkupFont Font_;
   bool BrushSolid_ = false;
+  bool TextOpaque_ = false;
   TColor Brush_ = clWhite;
   TColor Pen_ = clBlack;
   TPoint Pos_;

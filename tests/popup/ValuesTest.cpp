@@ -18,6 +18,8 @@ TEST(Values, LenientNumbers) {
   EXPECT_EQ(ReadNumberValue("$1F"), 31);
   EXPECT_EQ(ReadNumberValue("x10"), 16);
   EXPECT_EQ(ReadNumberValue("0x10"), 16);
+  EXPECT_EQ(ReadNumberValue("0X10"), 0) << "hexadecimal only after $, x, X or 0x";
+  EXPECT_EQ(ReadNumberValue("10h"), 10);
   EXPECT_EQ(ReadNumberValue(""), 0);
   EXPECT_EQ(ReadNumberValue("abc"), 0);
   EXPECT_EQ(ReadNumberValue("99999999999999999999"), 2147483647);
