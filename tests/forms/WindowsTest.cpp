@@ -92,28 +92,29 @@ class TBoxWatcher {
   void Watch() {
     while (!stop_) {
       HWND box = nullptr;
-      EnumThreadWindowsHelper(&box);
+      FindBox(&box);
       if (box) Read(box);
       Sleep(10);
     }
   }
-  void EnumThreadWindowsHelper(HWND* found) {
-    struct Ctx {
-      const std::string* Caption;
-      HWND* Found;
-    } ctx{&caption_, found};
-    EnumWindows(
-        [](HWND h, LPARAM p) -> BOOL {
-          auto* c = reinterpret_cast<Ctx*>(p);
-          DWORD pid = 0;
-          GetWindowThreadProcessId(h, &pid);
-          if (pid == GetCurrentProcessId() && IsWindowVisible(h) && ClassOf(h) == "#32770" && TextOf(h) == *c->Caption) {
-            *c->Found = h;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&ctx));
+  struct TFind {
+    const std::string* Caption;
+    HWND Found;
+  };
+  static BOOL CALLBACK Match(HWND h, LPARAM p) {
+    auto* f = reinterpret_cast<TFind*>(p);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(h) && ClassOf(h) == "#32770" && TextOf(h) == *f->Caption) {
+      f->Found = h;
+      return FALSE;
+    }
+    return TRUE;
+  }
+  void FindBox(HWND* found) {
+    TFind f{&caption_, nullptr};
+    EnumWindows(&Match, reinterpret_cast<LPARAM>(&f));
+    *found = f.Found;
   }
   void Read(HWND box) {
     TSeenBox seen;
