@@ -358,6 +358,22 @@ TEST_F(FormsWindows, ErrorsEscapingEventsTimersAndMenusReachTheErrorBox) {
   EXPECT_EQ(watcher.Count(), 3u);
 }
 
+TEST_F(FormsWindows, ErrorInTheCreateNotificationIsShownAndConstructionGoesOn) {
+  TBoxWatcher watcher("FormsTest");
+  TForm form(&app_, "Form1");
+  bool restored = false;
+  form.OnCreate = [](TObject&) { throw EMurmellaError("Navigation failed"); };
+  // A component chaining its own step after the window's handler, as the state store does.
+  form.OnCreate = [previous = form.OnCreate, &restored](TObject& sender) {
+    previous(sender);
+    restored = true;
+  };
+  form.DoCreate();
+  ASSERT_EQ(watcher.Count(), 1u);
+  EXPECT_EQ(watcher.Seen()[0].Text, "Navigation failed.");
+  EXPECT_FALSE(restored);
+}
+
 TEST_F(FormsWindows, ChosenMenuItemRunsItsClick) {
   TForm form(&app_);
   TImageList* images = new TImageList(&form, "ImageList1");
