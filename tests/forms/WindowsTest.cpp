@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -247,6 +248,17 @@ TEST_F(FormsWindows, ControlsAreTheSystemsOwnWhereTheyWerePut) {
   EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 856) / 2);
   EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 584) / 2);
   EXPECT_TRUE(IsWindowVisible(sheet->Handle()));
+
+  // Tab moves the focus in creation order, through the message loop.
+  SetForegroundWindow(form.Handle());
+  SetFocus(chstartup->Handle());
+  ASSERT_EQ(GetFocus(), chstartup->Handle());
+  PostMessageA(chstartup->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  app_.ProcessMessages();
+  EXPECT_EQ(GetFocus(), duree->Handle());
+  PostMessageA(duree->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  app_.ProcessMessages();
+  EXPECT_EQ(GetFocus(), chstartup->Handle());
 }
 
 TEST_F(FormsWindows, CheckedRunsOnClickOnlyOnChangeAsAUserClickDoes) {
@@ -416,6 +428,53 @@ TEST_F(FormsWindows, ChosenMenuItemRunsItsClick) {
   // Freeing the image list clears the menu's reference.
   delete images;
   EXPECT_EQ(menu->Images(), nullptr);
+}
+
+TEST_F(FormsWindows, ImageListTakesIconsFromResources) {
+  TImageList images(&app_, "ImageList1");
+  EXPECT_EQ(images.AddIconResource(GetModuleHandleA(nullptr), "TESTICON"), 0);
+  EXPECT_EQ(images.AddIconResource(GetModuleHandleA(nullptr), "TESTICON"), 1);
+  EXPECT_EQ(images.Count(), 2);
+  try {
+    images.AddIconResource(GetModuleHandleA(nullptr), "NOSUCHICON");
+    ADD_FAILURE() << "a missing icon was taken";
+  } catch (const EMurmellaError& e) {
+    EXPECT_EQ(e.ClassName(), "EResNotFound");
+    EXPECT_NE(std::string(e.what()).find("NOSUCHICON"), std::string::npos);
+  }
+  EXPECT_EQ(images.Count(), 2);
+
+  // Drawn, the icon's two halves show: red on the left, blue on the right.
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = 16;
+  bi.bmiHeader.biHeight = -16;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  unique_hbitmap bitmap(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  unique_hdc_memory dc(CreateCompatibleDC(nullptr));
+  ASSERT_TRUE(bitmap && dc && bits);
+  {
+    selected_object keep(dc.get(), bitmap.get());
+    images.Draw(dc.get(), 1, 0, 0);
+    GdiFlush();
+  }
+  const auto* px = static_cast<const std::uint32_t*>(bits);
+  EXPECT_EQ(px[8 * 16 + 2] & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(px[8 * 16 + 13] & 0xFFFFFF, 0x0000FFu);
+
+  unique_hicon icon = images.GetIcon(0);
+  ASSERT_TRUE(icon);
+  ICONINFO info{};
+  ASSERT_TRUE(GetIconInfo(icon.get(), &info));
+  unique_hbitmap colour(info.hbmColor), mask(info.hbmMask);
+  BITMAP b{};
+  GetObjectA(colour.get(), sizeof b, &b);
+  EXPECT_EQ(b.bmWidth, 16);
+  EXPECT_EQ(b.bmHeight, 16);
+  EXPECT_FALSE(images.GetIcon(2));
+  EXPECT_FALSE(images.GetIcon(-1));
 }
 
 TEST_F(FormsWindows, TimersFireOnTheThreadThatMadeThem) {
