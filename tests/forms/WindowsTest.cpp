@@ -386,6 +386,22 @@ TEST_F(FormsWindows, ErrorInTheCreateNotificationIsShownAndConstructionGoesOn) {
   EXPECT_FALSE(restored);
 }
 
+TEST_F(FormsWindows, FatalErrorBoxNamesTheErrorsClassAndTheModule) {
+  TBoxWatcher watcher(kFatalErrorCaption);
+  app_.ShowFatalError(EMurmellaError("Access denied", "EOSError"));
+  ASSERT_EQ(watcher.Count(), 1u);
+  const TSeenBox box = watcher.Seen()[0];
+  const std::string start = "Exception EOSError dans le module forms_win_tests.exe \xE0 ";
+  EXPECT_EQ(box.Text.substr(0, start.size()), start) << box.Text;
+  const std::string end = ".\r\nAccess denied.";
+  ASSERT_GE(box.Text.size(), end.size());
+  // The box may drop the final line break when it shows the text.
+  std::string text = box.Text;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  EXPECT_EQ(text.substr(text.size() - end.size()), end) << box.Text;
+  EXPECT_TRUE(box.ErrorIcon);
+}
+
 TEST_F(FormsWindows, ChosenMenuItemRunsItsClick) {
   TForm form(&app_);
   TImageList* images = new TImageList(&form, "ImageList1");
