@@ -199,7 +199,7 @@ TEST_F(FormsWindows, ControlsAreTheSystemsOwnWhereTheyWerePut) {
   EXPECT_EQ(GetWindowLongA(duree->Handle(), GWL_STYLE) & 0x3, CBS_DROPDOWNLIST);
   EXPECT_EQ(SendMessageA(duree->Handle(), CB_GETCOUNT, 0, 0), 11);
   EXPECT_EQ(SendMessageA(duree->Handle(), CB_GETCURSEL, 0, 0), 0);
-  ExpectPlace(duree->Handle(), 528, 0, 57, -1);
+  ExpectPlace(duree->Handle(), 528, 0, 57, 21);  // the closed height, in this font
   EXPECT_EQ(duree->Text(), "5");
 
   EXPECT_EQ(ClassOf(label->Handle()), "Static");
@@ -561,6 +561,19 @@ TEST_F(FormsWindows, UserCloseRunsCloseQueryThenOnCloseWithHide) {
   SendMessageA(form.Handle(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(app_.Terminated());
   EXPECT_TRUE(IsWindow(form.Handle()));
+
+  // Another form asked to free itself goes once its own message is done.
+  auto* other = new TForm(&app_, "other");
+  bool destroyed = false;
+  other->OnClose = [](TObject&, TCloseAction& action) { action = TCloseAction::caFree; };
+  other->OnDestroy = [&](TObject&) { destroyed = true; };
+  const HWND otherWindow = other->Handle();
+  SendMessageA(otherWindow, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(destroyed);
+  app_.ProcessMessages();
+  EXPECT_TRUE(destroyed);
+  EXPECT_FALSE(IsWindow(otherWindow));
+  EXPECT_EQ(app_.FindComponent("other"), nullptr);
 }
 
 TEST_F(FormsWindows, RunShowsTheMainFormAndEndsOnTerminate) {
