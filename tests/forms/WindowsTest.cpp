@@ -531,6 +531,32 @@ TEST_F(FormsWindows, EnablingAnEnabledTimerDoesNotRestartIt) {
   EXPECT_LT(fired - start, 850u);
 }
 
+TEST_F(FormsWindows, NewHandlerOrIntervalStartsThePeriodAfresh) {
+  // Timers are never early, so a restart shows as a first tick no sooner than a full period
+  // after it.
+  for (int restartBy : {0, 1}) {
+    SCOPED_TRACE(restartBy ? "interval" : "handler");
+    TTimer timer(&app_);
+    timer.SetEnabled(false);
+    timer.SetInterval(400);
+    DWORD fired = 0;
+    auto handler = [&](TObject&) {
+      if (!fired) fired = GetTickCount();
+    };
+    timer.OnTimer = handler;
+    timer.SetEnabled(true);
+    const DWORD start = GetTickCount();
+    Pump([&] { return GetTickCount() - start >= 250; });
+    ASSERT_EQ(fired, 0u);
+    const DWORD restart = GetTickCount();
+    if (restartBy) timer.SetInterval(400);
+    else timer.SetOnTimer(handler);
+    Pump([&] { return fired != 0; }, 3000);
+    ASSERT_NE(fired, 0u);
+    EXPECT_GE(fired - restart, 390u);
+  }
+}
+
 TEST_F(FormsWindows, UserCloseRunsCloseQueryThenOnCloseWithHide) {
   TForm form(&app_, "Form1");
   std::vector<std::string> log;
