@@ -101,7 +101,9 @@ TEST_F(StateTest, FirstRunKeepsTheInitialStatesCreatesTheKeyAndAUserCloseWritesF
     order.push_back("create");
     own(s);
   };
-  c.state->OnRestoreState = [&](TObject&) { order.push_back("restored " + std::string(BoolText(c.state->Restored()))); };
+  c.state->OnRestoreState = [&](TObject&) {
+    order.push_back("restored " + std::string(BoolText(c.state->Restored())));
+  };
   c.state->OnSaveState = [&](TObject&) { order.push_back("saved"); };
   c.form.Create();
   EXPECT_EQ(Read(c.form), kInitial);
@@ -161,7 +163,7 @@ TEST_F(StateTest, StoredTextsRestoreWhatTheyCanAndLeaveTheRestAsItWas) {
   }
 }
 
-TEST_F(StateTest, UnticedDisconnectWithAnEnabledListStaysSoAndExpandStringsAreReadAsStored) {
+TEST_F(StateTest, UntickedDisconnectWithAnEnabledListStaysSoAndExpandStringsAreReadAsStored) {
   PutText("disconnect.Checked", "False");
   PutText("duree.Enabled", "True");
   Put("chpopup.Checked", REG_EXPAND_SZ, std::string("false\0", 6));
@@ -313,7 +315,6 @@ TEST(RegistryStore, OpensNestKeyNamesLoseBackslashesAndAnEmptyNameIsTheProgramsK
 TEST(RegistryStore, RegistryErrorsCarryTheFrameworksFrenchTextsInCodePage1252) {
   EXPECT_EQ(RegSetDataFailedText("chpopup.Checked"),
             "Echec \xE0 la d\xE9" "finition des donn\xE9" "es pour 'chpopup.Checked'");
-  const std::string text = RegSetDataFailedText("x");
-  EXPECT_EQ(text.size(), std::string("Echec a la definition des donnees pour 'x'").size());
-  EXPECT_EQ(static_cast<unsigned char>(text[6]), 0xE0u);
+  // One byte per accented letter: the escapes did not swallow the letters after them.
+  EXPECT_EQ(RegSetDataFailedText("x").size(), std::string("Echec a la definition des donnees pour 'x'").size());
 }

@@ -65,7 +65,8 @@ class TestComboBox : public TestControl {
   // What Windows does with such an index: it clears the selection (Wine keeps it, so the
   // clearing is done here as Windows documents it).
   void SetSelectionUnchecked(int index) {
-    if (SendMessageA(Window(), CB_SETCURSEL, WPARAM(index), 0) == CB_ERR) SendMessageA(Window(), CB_SETCURSEL, WPARAM(-1), 0);
+    if (SendMessageA(Window(), CB_SETCURSEL, WPARAM(index), 0) == CB_ERR)
+      SendMessageA(Window(), CB_SETCURSEL, WPARAM(-1), 0);
   }
   std::span<const TPublishedProperty> Published() const override;
 };
