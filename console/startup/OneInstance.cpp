@@ -29,6 +29,7 @@ std::string InstanceMutexName() { return ProgramFileName(ProgramPath()); }
 
 TOneInstance::TOneInstance(forms::TComponent* owner, std::unique_ptr<TAppLink> app, std::string name)
     : TComponent(owner, std::move(name)), app_(std::move(app)) {
+  if (!app_) throw forms::EMurmellaError("TOneInstance needs the application");
   if (owner)
     for (forms::TComponent* c : owner->Components())
       if (c != this && dynamic_cast<TOneInstance*>(c))
