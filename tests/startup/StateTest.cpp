@@ -273,18 +273,35 @@ TEST_F(StateTest, TheListResolvesComponentsWithoutCaseAndStoresUnderDeclaredName
   c.form.duree = new TestComboBox(&c.form, "duree", c.form.window);  // the form's destructor reads it no more
 }
 
-TEST_F(StateTest, AFailedSaveIsShownAndTheCloseGoesOn) {
-  Console c;
-  // A section no key can be made for: a key name longer than the registry allows.
-  c.state->SetSection(std::string(300, 's'));
-  c.form.Create();
-  bool closeAllowed = true;
-  c.form.OnCloseQuery(c.form, closeAllowed);
-  EXPECT_TRUE(closeAllowed);
-  ASSERT_EQ(c.app.errorBoxes.size(), 1u);
-  EXPECT_EQ(c.app.errorBoxes[0], RegCreateFailedText("Murmellachat\\" + std::string(300, 's')));
-  EXPECT_FALSE(c.state->Saved());
-  EXPECT_EQ(c.store->OpenCount(), 0) << "closed also when the save fails";
+TEST_F(StateTest, AFailedSaveStopsAtItsValueIsShownAndTheCloseGoesOn) {
+  // The registry refuses a key name longer than 255 characters and a value name of 16384.
+  const std::string longSection(300, 's');
+  const std::string longName(16384, 'c');
+  const struct {
+    std::string section;
+    std::string shown;
+    std::vector<std::string> written;
+  } cases[] = {
+      {longSection, RegCreateFailedText("Murmellachat\\" + longSection), {}},
+      {"params", RegSetDataFailedText(longName + ".Checked"), {"chpopup.Checked"}},
+  };
+  for (const auto& c : cases) {
+    DeleteTree(HKEY_CURRENT_USER, "Murmellachat");
+    Console console({"chpopup.Checked", longName + ".Checked", "chstartup.Checked"}, false);
+    new TestCheckBox(&console.form, longName.c_str(), console.form.window);
+    console.state->SetSection(c.section);
+    console.form.LoadedAll();
+    console.form.Create();
+    bool closeAllowed = true;
+    console.form.OnCloseQuery(console.form, closeAllowed);
+    EXPECT_TRUE(closeAllowed);
+    EXPECT_EQ(console.app.errorBoxes, std::vector<std::string>{c.shown});
+    EXPECT_FALSE(console.state->Saved());
+    EXPECT_EQ(console.store->OpenCount(), 0) << "closed also when the save fails";
+    std::vector<std::string> written;
+    for (const auto& [name, value] : Stored()) written.push_back(name);
+    EXPECT_EQ(written, c.written);
+  }
 }
 
 TEST(RegistryStore, OpensNestKeyNamesLoseBackslashesAndAnEmptyNameIsTheProgramsKey) {
