@@ -20,6 +20,9 @@ void Refuse(httplib::Response& res, int status, const char* why) {
 }  // namespace
 
 ChatService::ChatService(int reloadMs, std::FILE* logFile) : reloadMs_(reloadMs), logFile_(logFile) {
+  // Small responses go out at once; with Nagle's delay each page would wait for the client's
+  // delayed acknowledgement (some 40 ms on loopback).
+  server_.set_tcp_nodelay(true);
   server_.Get("/pop.php", [this](const httplib::Request&, httplib::Response& res) {
     std::vector<std::string> visitors;
     {
