@@ -421,6 +421,10 @@ void TScriptPage::OnScriptError(const std::wstring& description, ULONG line) {
 
 void TScriptPage::Stop() {
   stopped_ = true;
+  StopTimers();
+}
+
+void TScriptPage::StopTimers() {
   for (const auto& [id, t] : timers_) KillTimer(host_.TimerWindow(), id);
   timers_.clear();
 }

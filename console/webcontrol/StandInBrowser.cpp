@@ -375,6 +375,10 @@ HRESULT TStandInBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
 HRESULT TStandInBrowser::Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*, VARIANT*) {
   if (!url || SysStringLen(url) == 0) return E_INVALIDARG;
   if (!Ready()) return E_UNEXPECTED;
+  // The host's navigation wins over the page it leaves: a page that navigates on every tick
+  // of a timer would otherwise cancel it for ever.
+  if (page_) page_->StopTimers();
+  timersDue_.clear();
   StartNavigation(std::wstring(url, SysStringLen(url)));
   return S_OK;
 }

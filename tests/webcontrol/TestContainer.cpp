@@ -66,6 +66,7 @@ HRESULT TTestExternal::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
     case kPump:
       ++Depth;
       MaxDepth = std::max(MaxDepth, Depth);
+      if (DuringPump) DuringPump();
       PumpFor(static_cast<DWORD>(_wtoi(text.c_str())));
       --Depth;
       return S_OK;
