@@ -59,6 +59,7 @@ HRESULT TTestExternal::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
   switch (id) {
     case kLog:
       Log.push_back(text);
+      if (OnLog) OnLog();
       return S_OK;
     case kCount:
       ++Count;

@@ -30,6 +30,7 @@ class TTestExternal final : public IDispatch {
   int Count = 0;
   int Depth = 0, MaxDepth = 0;
   std::function<void()> DuringPump;  // run inside pump(), before the loop
+  std::function<void()> OnLog;       // run inside log(), after recording
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
