@@ -58,6 +58,7 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
                               public IOleObject,
                               public IOleInPlaceObject,
                               public IOleInPlaceActiveObject,
+                              public IOleControl,
                               private TScriptHost {
  public:
   TStandInBrowser();
@@ -231,6 +232,14 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
   HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
 
+  // IOleControl: the host says when an ambient value changed; the next page goes by it.
+  HRESULT STDMETHODCALLTYPE GetControlInfo(CONTROLINFO*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnMnemonic(MSG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnAmbientPropertyChange(DISPID) override {
+    return Guarded([&] { return ReadAmbients(true), S_OK; });
+  }
+  HRESULT STDMETHODCALLTYPE FreezeEvents(BOOL) override { return S_OK; }
+
  private:
   // TScriptHost
   ComPtr<IDispatch> External() override;
@@ -321,6 +330,8 @@ HRESULT TStandInBrowser::QueryInterface(REFIID iid, void** out) {
     *out = static_cast<IOleInPlaceObject*>(this);
   else if (iid == IID_IOleInPlaceActiveObject)
     *out = static_cast<IOleInPlaceActiveObject*>(this);
+  else if (iid == IID_IOleControl)
+    *out = static_cast<IOleControl*>(this);
   else
     return E_NOINTERFACE;
   AddRef();

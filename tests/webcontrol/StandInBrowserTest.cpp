@@ -166,11 +166,17 @@ TEST_F(StandInBrowser, AsksTheContainerLikeThePlatformControl) {
   Load("/ua");
   EXPECT_EQ(Log().size(), 3u) << "a later navigation reads the download control again";
 
-  // A container in design mode gets a page that runs nothing.
+  // A container that turns to design mode (and says so) gets pages that run nothing.
+  ComPtr<IOleControl> control;
+  ASSERT_EQ(browser.As(&control), S_OK);
   site->UserMode = false;
-  Attach();
+  EXPECT_EQ(control->OnAmbientPropertyChange(DISPID_AMBIENT_USERMODE), S_OK);
   Load("/ua");
   EXPECT_EQ(Log().size(), 3u);
+  site->UserMode = true;
+  EXPECT_EQ(control->OnAmbientPropertyChange(DISPID_UNKNOWN), S_OK);
+  Load("/ua");
+  EXPECT_EQ(Log().size(), 4u);
 
   // Keys go to the host first; what it takes (Ctrl+N in this container) is done.
   ComPtr<IOleInPlaceActiveObject> active;
