@@ -1,6 +1,7 @@
 // The stand-in control end to end: real WinHTTP against a loopback server, the real JScript
 // engine, and a scripted container recording what the control asks of it.
 #include "LoopbackServer.h"
+#include "PageRules.h"
 #include "StandInBrowser.h"
 #include "TestContainer.h"
 
@@ -355,6 +356,20 @@ TEST_F(StandInBrowser, PageNavigatingOnEveryTimerTick) {
   EXPECT_EQ(server->CountRequests("/tick"), ticks) << "the old page's timers went with it";
   EXPECT_EQ(Location(), W(server->Url("/rest")));
   EXPECT_EQ(Log(), std::vector<std::wstring>{L"rest"});
+
+  // The same against a server that does not answer for a while: cancelled downloads cannot be
+  // cut short, so only a few run at a time, and the host's navigation still gets through.
+  TReply hang = Reply(200, "OK", Page("external.log('hang')"));
+  hang.DelayMs = 1500;
+  table.Pages["/hang"] = hang;
+  table.Pages["/tick-hang"] = Reply(200, "OK", Page("setInterval(function () { location.href = '/hang?' + Math.random(); }, 10)"));
+  Log().clear();
+  Load("/tick-hang");
+  PumpFor(500);
+  EXPECT_EQ(server->CountRequests("/hang"), kMaxDownloads);
+  Load("/rest");
+  EXPECT_EQ(Log(), std::vector<std::wstring>{L"rest"});
+  EXPECT_EQ(server->CountRequests("/hang"), kMaxDownloads);
 }
 
 TEST_F(StandInBrowser, HandlersThatPumpMessagesDoNotNestScriptsOrCloseTheirPage) {
