@@ -446,11 +446,17 @@ void TStandInBrowser::ClosePage() {
 
 template <class F>
 void TStandInBrowser::InScript(F&& f) {
-  ComPtr<TStandInBrowser> self(this);  // a handler may drop the container's last reference
-  ++scriptDepth_;
+  // Left on every way out, or the control would wait for ever for a script to return.
+  struct TDepth {
+    TStandInBrowser& B;
+    ComPtr<TStandInBrowser> Keep;  // a handler may drop the container's last reference
+    explicit TDepth(TStandInBrowser& b) : B(b), Keep(&b) { ++B.scriptDepth_; }
+    ~TDepth() {
+      if (--B.scriptDepth_ == 0 && (B.completionDue_ || B.closeDue_ || !B.timersDue_.empty()))
+        PostMessageW(B.messages_.get(), kDeferred, 0, 0);
+    }
+  } depth(*this);
   f();
-  if (--scriptDepth_ == 0 && (completionDue_ || closeDue_ || !timersDue_.empty()))
-    PostMessageW(messages_.get(), kDeferred, 0, 0);
 }
 
 LRESULT CALLBACK TStandInBrowser::WindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
