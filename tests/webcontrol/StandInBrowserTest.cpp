@@ -360,7 +360,7 @@ TEST_F(StandInBrowser, PageNavigatingOnEveryTimerTick) {
   // The same against a server that does not answer for a while: cancelled downloads cannot be
   // cut short, so only a few run at a time, and the host's navigation still gets through.
   TReply hang = Reply(200, "OK", Page("external.log('hang')"));
-  hang.DelayMs = 1500;
+  hang.DelayMs = 2500;
   table.Pages["/hang"] = hang;
   table.Pages["/tick-hang"] = Reply(200, "OK", Page("setInterval(function () { location.href = '/hang?' + Math.random(); }, 10)"));
   Log().clear();
