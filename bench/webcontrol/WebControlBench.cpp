@@ -2,8 +2,9 @@
 // - load: Navigate to the page's first external call, median of 50 loads, beside a plain
 //   WinHTTP GET of the same page in the same run (the HTTP round trip the control cannot beat);
 // - flood: a page calling external 10,000 times in a loop: the loop's time, how long a message
-//   posted as the loop ends waits to be handled, and private memory after the page is gone
-//   against before it came.
+//   posted as the loop ends waits to be handled, and memory (heap bytes in use, committed
+//   private pages) after the page is gone against before it came; also heap bytes in use
+//   after the 50 loads against before them.
 #include "LoopbackServer.h"
 #include "StandInBrowser.h"
 #include "TestContainer.h"
@@ -71,6 +72,22 @@ HWND ProbeWindow() {
   return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
 }
 
+// Bytes in use on every heap of the process, block by block: what a leak of objects or texts
+// would grow.
+long long HeapBytesInUse() {
+  HANDLE heaps[64];
+  const DWORD n = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
+  long long total = 0;
+  for (DWORD i = 0; i < n; ++i) {
+    if (!HeapLock(heaps[i])) continue;
+    PROCESS_HEAP_ENTRY e{};
+    while (HeapWalk(heaps[i], &e))
+      if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += e.cbData;
+    HeapUnlock(heaps[i]);
+  }
+  return total;
+}
+
 // Committed private memory, from the address space itself: Wine's process counters report
 // no private usage.
 SIZE_T PrivateBytes() {
@@ -114,7 +131,12 @@ int main() {
 
   // Loads and plain GETs alternate, so both see the same machine.
   std::vector<double> loads, gets;
+  long long loadsHeapBefore = 0;
   for (int i = 0; i < 51; ++i) {
+    if (i == 1) {
+      PumpFor(200);  // the first worker thread ends
+      loadsHeapBefore = HeapBytesInUse();
+    }
     log.clear();
     const double start = Now();
     double first = 0;
@@ -131,7 +153,9 @@ int main() {
   // The flood: memory before, the loop, a message posted at its end, memory after.
   Navigate(browser.Get(), "about:blank");
   PumpFor(200);
+  const long long loadsHeapDelta = HeapBytesInUse() - loadsHeapBefore;
   const SIZE_T before = PrivateBytes();
+  const long long heapBefore = HeapBytesInUse();
   HWND window = ProbeWindow();
   double loopStart = 0, loopEnd = 0;
   site->External().OnLog = [&] {
@@ -148,13 +172,15 @@ int main() {
   Navigate(browser.Get(), "about:blank");
   PumpFor(500);
   const SIZE_T after = PrivateBytes();
+  const long long heapAfter = HeapBytesInUse();
 
   std::printf(
       "{\"loads\":%zu,\"navigate_to_first_external_ms\":%.2f,\"plain_get_ms\":%.2f,\"beyond_http_ms\":%.2f,"
       "\"flood_calls\":%d,\"flood_navigate_to_end_ms\":%.1f,\"posted_message_wait_ms\":%.2f,"
-      "\"private_kb_before\":%llu,\"private_bytes_delta_kb\":%lld}\n",
+      "\"private_kb_before\":%llu,\"private_bytes_delta_kb\":%lld,\"heap_in_use_delta_kb\":%.1f,\"loads_heap_delta_kb\":%.1f}\n",
       loads.size(), Median(loads), Median(gets), Median(loads) - Median(gets), calls, loopEnd - loopStart,
-      handled - loopEnd, static_cast<unsigned long long>(before) / 1024, (static_cast<long long>(after) - static_cast<long long>(before)) / 1024);
+      handled - loopEnd, static_cast<unsigned long long>(before) / 1024, (static_cast<long long>(after) - static_cast<long long>(before)) / 1024,
+      static_cast<double>(heapAfter - heapBefore) / 1024, static_cast<double>(loadsHeapDelta) / 1024);
   DestroyWindow(window);
   ole->Close(OLECLOSE_NOSAVE);
   ole->SetClientSite(nullptr);
