@@ -1,6 +1,7 @@
 #include "FrameBench.h"
 
 #include "ScreenCapture.h"
+#include "VectorRoutines.h"
 
 #include <windows.h>
 
@@ -123,7 +124,8 @@ int RunFrameBench(int frames) {
   HDC screen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
   const int sw = GetDeviceCaps(screen, HORZRES), sh = GetDeviceCaps(screen, VERTRES);
   const RECT all{0, 0, sw, sh};
-  printf("{\"screen_width\":%d,\"screen_height\":%d}\n", sw, sh);
+  printf("{\"screen_width\":%d,\"screen_height\":%d,\"routines\":\"%s\"}\n", sw, sh,
+         murmella::bitmap32::VectorRoutines().Name);
   const int sizes[3][2] = {{160, 120}, {640, 480}, {sw, sh}};
   std::vector<uint8_t> sample(size_t(sw) * sh * 4), copy(size_t(sw) * sh * 4);
   std::vector<Method> methods;
