@@ -82,15 +82,16 @@ public:
     }
   }
 
-  // Puts into each of the row's blocks, bh rows high, the fourth byte that a block of 255s
-  // averages to, in place of whatever the source's fourth bytes gave.
-  void MakeOpaque(TColor32* drow, std::int32_t bh) const {
+  // The fourth byte that each of the row's blocks, bh rows high, averages to when every source
+  // pixel's fourth byte is 255, in place in the top byte of each word.
+  void OpaqueAlphaRow(std::int32_t bh, std::vector<TColor32>& alphaRow) const {
     TColor32 alpha[2];
     for (std::uint32_t i = 0; i < 2; ++i) {
       const std::uint64_t n = std::uint64_t(std::uint32_t(MinWidth_) + i) * std::uint32_t(bh);
       alpha[i] = TColor32(((255 * n) * (16777216u / n)) >> 24) << 24;
     }
-    for (std::size_t k = 0; k < Wider_.size(); ++k) drow[k] = (drow[k] & 0x00FFFFFFu) | alpha[Wider_[k]];
+    alphaRow.resize(Wider_.size());
+    for (std::size_t k = 0; k < Wider_.size(); ++k) alphaRow[k] = alpha[Wider_[k]];
   }
 
 private:
@@ -137,6 +138,17 @@ void ReduceRowsInOrder(std::int32_t dstW, std::int32_t dstH, const TBlockEdges& 
                        const TRowSink& sink) {
   const TColumnPlan plan(ex, dstW);
   std::vector<TColor32> line(std::size_t(dstW), 0);
+  // Block heights take one or two values, so the opaque fourth bytes are two rows made once.
+  std::vector<TColor32> alphaRows[2];
+  std::int32_t alphaHeight[2] = {0, 0};
+  const auto alphaRowFor = [&](std::int32_t bh) -> const TColor32* {
+    const int slot = alphaHeight[0] == bh || alphaHeight[0] == 0 ? 0 : alphaHeight[1] == bh || alphaHeight[1] == 0 ? 1 : 0;
+    if (alphaHeight[slot] != bh) {
+      plan.OpaqueAlphaRow(bh, alphaRows[slot]);
+      alphaHeight[slot] = bh;
+    }
+    return alphaRows[slot].data();
+  };
   for (std::int32_t r = std::max(firstRow, 0); r < dstH;) {
     const std::int32_t top = ey.Edge(r);
     std::int32_t end = r + 1;
@@ -145,7 +157,10 @@ void ReduceRowsInOrder(std::int32_t dstW, std::int32_t dstH, const TBlockEdges& 
     for (; r < end; ++r) {
       const std::int32_t y = ey.Edge(r), bh = ey.Edge(r + 1) - y;
       plan.ReduceRow(RowAt(span, y - top), bh, span.Stride, line.data(), nullptr);
-      if (opaqueSource) plan.MakeOpaque(line.data(), bh);
+      if (opaqueSource) {
+        const TColor32* alpha = alphaRowFor(bh);
+        for (std::int32_t k = 0; k < dstW; ++k) line[std::size_t(k)] = (line[std::size_t(k)] & 0x00FFFFFFu) | alpha[k];
+      }
       sink(r, line.data());
     }
   }
