@@ -134,6 +134,8 @@ void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std
     const std::uint32_t m2 = 16777216u / (2 * std::uint32_t(rows));
     NarrowMultipliers(m2, m2, mh2, ml2);
   }
+  std::int32_t pairW0 = -1, pairW1 = -1;
+  __m128i mh = zero, ml8 = zero;
   while (c + 2 <= count) {
     const std::int32_t x0 = edges[c];
     if (halving && c + 4 <= count && edges[c + 4] - x0 == 8 && edges[c + 1] - x0 == 2 && edges[c + 2] - x0 == 4 &&
@@ -155,10 +157,15 @@ void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std
     if (w0 > MaxNarrow || w1 > MaxNarrow || !narrow(std::uint32_t(w0) * std::uint32_t(rows)) ||
         !narrow(std::uint32_t(w1) * std::uint32_t(rows)))
       break;
-    multiplier(w0);
-    multiplier(w1);
-    const __m128i mh = _mm_unpacklo_epi64(_mm_set1_epi16(short(mhOf[w0])), _mm_set1_epi16(short(mhOf[w1])));
-    const __m128i ml8 = _mm_unpacklo_epi64(_mm_set1_epi16(short(mlOf[w0])), _mm_set1_epi16(short(mlOf[w1])));
+    if (w0 != pairW0 || w1 != pairW1) {
+      // Rows of equal blocks keep one pair of multipliers throughout.
+      multiplier(w0);
+      multiplier(w1);
+      mh = _mm_unpacklo_epi64(_mm_set1_epi16(short(mhOf[w0])), _mm_set1_epi16(short(mhOf[w1])));
+      ml8 = _mm_unpacklo_epi64(_mm_set1_epi16(short(mlOf[w0])), _mm_set1_epi16(short(mlOf[w1])));
+      pairW0 = w0;
+      pairW1 = w1;
+    }
     const __m128i t = _mm_unpacklo_epi64(NarrowTotals16(sums, x0, x1, end), NarrowTotals16(sums, x1, x2, end));
     const __m128i r = MulShift24Narrow(t, mh, ml8);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + c), _mm_packus_epi16(r, r));
