@@ -136,11 +136,12 @@ size_t ScaleToSample(HBITMAP bitmap, int32_t width, int32_t height, uint8_t* buf
   const auto sink = [&](int32_t r, const bm::TColor32* pixels) {
     memcpy(buffer + row * size_t(height - 1 - r), pixels, row);
   };
-  if (captured.HandleType() == bm::bmDIB && captured.PixelFormat() == bm::pf32bit) {
-    // A 32-bit DIB, as the capture makes, is read where it lies: each pixel once, and nothing
-    // written but the frame.
+  if (captured.HandleType() == bm::bmDIB && captured.PixelFormat() == bm::pf32bit && !captured.KeepsAlpha()) {
+    // A 32-bit DIB without alpha, as the capture makes (bottom-up), is read where it lies: each
+    // pixel once, and nothing written but the frame. Other DIBs go through GDI, which knows
+    // their row order for certain: Wine reports top-down DIB sections as bottom-up.
     GdiFlush();
-    const bool opaque = !captured.KeepsAlpha();
+    const bool opaque = true;
     const auto* top = static_cast<const uint8_t*>(captured.ScanLine(0));
     if (captured.Width() == width && captured.Height() == height)
       return CopyRowsBottomUp(top, captured.RowStep(), width, height, buffer, bufferSize, opaque);

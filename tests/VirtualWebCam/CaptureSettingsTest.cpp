@@ -142,7 +142,7 @@ TEST(Capture, RectangleBeyondTheDisplayIsClamped) {
 
 namespace {
 
-enum class Kind { ScreenCompatible, OpaqueDib, AlphaDib };
+enum class Kind { ScreenCompatible, OpaqueDib, AlphaDib, TopDownAlphaDib };
 
 // A bitmap of random pixels, fourth bytes included, so that every source pixel counts: a
 // screen-compatible one, a capture's DIB (its fourth byte padding) or a DIB with alpha.
@@ -152,9 +152,9 @@ HBITMAP NoiseBitmap(int w, int h, unsigned seed, Kind kind = Kind::ScreenCompati
   if (kind != Kind::ScreenCompatible) {
     void* bits = nullptr;
     HBITMAP b = kind == Kind::OpaqueDib ? murmella::bitmap32::CreateOpaqueDib32(w, h, &bits) : nullptr;
-    if (kind == Kind::AlphaDib) {
+    if (kind == Kind::AlphaDib || kind == Kind::TopDownAlphaDib) {
       BITMAPINFO bi{};
-      bi.bmiHeader = murmella::bitmap32::DibHeader(w, h, 32);  // bottom-up, the other row order
+      bi.bmiHeader = murmella::bitmap32::DibHeader(w, kind == Kind::AlphaDib ? h : -h, 32);
       b = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     }
     if (b) memcpy(bits, px.data(), px.size() * 4);
@@ -187,7 +187,7 @@ std::vector<uint8_t> WholePictureFrame(HBITMAP b, int w, int h) {
 }  // namespace
 
 TEST(Capture, FramesAreTheWholePictureDraftScaledPixelForPixel) {
-  for (Kind kind : {Kind::ScreenCompatible, Kind::OpaqueDib, Kind::AlphaDib}) {
+  for (Kind kind : {Kind::ScreenCompatible, Kind::OpaqueDib, Kind::AlphaDib, Kind::TopDownAlphaDib}) {
     SCOPED_TRACE(::testing::Message() << "bitmap kind " << int(kind));
     HBITMAP b = NoiseBitmap(1280, 1024, 5, kind);
     ASSERT_TRUE(b);
@@ -199,7 +199,7 @@ TEST(Capture, FramesAreTheWholePictureDraftScaledPixelForPixel) {
       ASSERT_EQ(ScaleToSample(b, w, h, frame.data(), expected.size()), expected.size());
       ASSERT_TRUE(std::equal(expected.begin(), expected.end(), frame.begin()));
       for (size_t i = expected.size(); i < frame.size(); ++i) ASSERT_EQ(frame[i], 0xAB) << "past the frame";
-      if (w == 1280 && h == 1024 && kind != Kind::AlphaDib) {
+      if (w == 1280 && h == 1024 && (kind == Kind::ScreenCompatible || kind == Kind::OpaqueDib)) {
         for (size_t i = 3; i < expected.size(); i += 4) ASSERT_EQ(frame[i], 0xFF) << "a screen picture is opaque";
       }
       // A buffer two rows short of a frame gets the bottom rows, the same as in the whole frame.
