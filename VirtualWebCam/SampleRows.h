@@ -11,9 +11,10 @@ namespace vwc {
 int32_t RowsThatFit(size_t bufferSize, int32_t width, int32_t height);
 
 // Copies rows of the top-down picture (rowStride bytes apart) into dst, the bottom row first,
-// each width x 4 bytes, as many as fit in dstSize. Returns the bytes written.
+// each width x 4 bytes, as many as fit in dstSize; with opaque, every fourth byte becomes 255.
+// Returns the bytes written.
 size_t CopyRowsBottomUp(const uint8_t* topDown, ptrdiff_t rowStride, int32_t width, int32_t height, uint8_t* dst,
-                        size_t dstSize);
+                        size_t dstSize, bool opaque = false);
 
 // The frame for a screen that gave no picture: opaque black in the rows that fit.
 size_t FillBlackRows(int32_t width, int32_t height, uint8_t* dst, size_t dstSize);

@@ -44,51 +44,121 @@ void DrawCursor(HDC dc) {
   if (icon.hbmColor) DeleteObject(icon.hbmColor);
 }
 
+constexpr char kCaptureFailure[] = "vwc: Error in TBCVirtualWebCamPin.CopyScreenToBitmapEx call...";
+
+// The rectangle clamped to the display that dc shows.
+RECT Clamped(const RECT& rect, HDC screen) {
+  RECT r = rect;
+  const int displayW = GetDeviceCaps(screen, HORZRES), displayH = GetDeviceCaps(screen, VERTRES);
+  if (r.left < 0) r.left = 0;
+  if (r.top < 0) r.top = 0;
+  if (r.right > displayW) r.right = displayW;
+  if (r.bottom > displayH) r.bottom = displayH;
+  return r;
+}
+
+// The screen at r, cursor drawn in, into what memory has selected (at least r's size).
+void CopyScreen(HDC memory, HDC screen, const RECT& r) {
+  BitBlt(memory, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
+  DrawCursor(memory);
+  GdiFlush();
+}
+
 }  // namespace
 
 HBITMAP CopyScreenToBitmapEx(const RECT& rect) {
   if (rect.right <= rect.left || rect.bottom <= rect.top) return nullptr;
   OwnedDc screen(CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr));
   if (!screen) {
-    OutputDebugStringA("vwc: Error in TBCVirtualWebCamPin.CopyScreenToBitmapEx call...");
+    OutputDebugStringA(kCaptureFailure);
     return nullptr;
   }
   OwnedDc memory(CreateCompatibleDC(screen.get()));
-  RECT r = rect;
-  const int displayW = GetDeviceCaps(screen.get(), HORZRES), displayH = GetDeviceCaps(screen.get(), VERTRES);
-  if (r.left < 0) r.left = 0;
-  if (r.top < 0) r.top = 0;
-  if (r.right > displayW) r.right = displayW;
-  if (r.bottom > displayH) r.bottom = displayH;
+  const RECT r = Clamped(rect, screen.get());
   const int w = r.right - r.left, h = r.bottom - r.top;
-  HBITMAP bitmap = (memory && w > 0 && h > 0) ? CreateCompatibleBitmap(screen.get(), w, h) : nullptr;
+  // The screen goes straight into memory that the reduction reads in place: a screen-compatible
+  // bitmap would have to be copied out once more before a pixel of it could be averaged.
+  void* bits = nullptr;
+  HBITMAP bitmap = (memory && w > 0 && h > 0) ? bm::CreateOpaqueDib32(w, h, &bits) : nullptr;
   if (!bitmap) {
-    OutputDebugStringA("vwc: Error in TBCVirtualWebCamPin.CopyScreenToBitmapEx call...");
+    OutputDebugStringA(kCaptureFailure);
     return nullptr;
   }
   {
     Selection selected(memory.get(), bitmap);
-    BitBlt(memory.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY);
-    DrawCursor(memory.get());
+    CopyScreen(memory.get(), screen.get(), r);
   }
   return bitmap;
+}
+
+bool TScreenFrames::Capture(const RECT& rect) {
+  valid_ = false;
+  if (rect.right <= rect.left || rect.bottom <= rect.top) return false;
+  OwnedDc screen(CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr));
+  const RECT r = screen ? Clamped(rect, screen.get()) : RECT{};
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  if (!screen || w <= 0 || h <= 0) {
+    OutputDebugStringA(kCaptureFailure);
+    return false;
+  }
+  if (!bitmap_ || w != width_ || h != height_) {
+    bitmap_.reset();
+    void* bits = nullptr;
+    bitmap_.reset(bm::CreateOpaqueDib32(w, h, &bits));
+    width_ = w;
+    height_ = h;
+  }
+  if (!memory_) memory_.reset(CreateCompatibleDC(screen.get()));
+  if (!bitmap_ || !memory_) {
+    bitmap_.reset();
+    OutputDebugStringA(kCaptureFailure);
+    return false;
+  }
+  {
+    // Selected only for the copy, so that scaling may select it elsewhere (an enlargement does).
+    Selection selected(memory_.get(), bitmap_.get());
+    CopyScreen(memory_.get(), screen.get(), r);
+  }
+  valid_ = true;
+  return true;
+}
+
+size_t TScreenFrames::ScaleTo(int32_t width, int32_t height, uint8_t* buffer, size_t bufferSize) const {
+  return ScaleToSample(valid_ ? bitmap_.get() : nullptr, width, height, buffer, bufferSize);
 }
 
 size_t ScaleToSample(HBITMAP bitmap, int32_t width, int32_t height, uint8_t* buffer, size_t bufferSize) {
   if (!buffer || width <= 0 || height <= 0) return 0;
   if (!bitmap) return FillBlackRows(width, height, buffer, bufferSize);
   bm::TPlatformBitmap captured(bitmap, false);
-  if (captured.Width() >= width && captured.Height() >= height) {
-    // The usual reduction reads the capture a few rows at a time straight into a small source
-    // band: a full-size 32-bit copy of the screen would cost more in fresh memory than all the
-    // averaging. Only the rows that fit are made, bottom row first in the buffer.
-    const int32_t rows = RowsThatFit(bufferSize, width, height);
-    const size_t row = size_t(width) * 4;
+  const int32_t rows = RowsThatFit(bufferSize, width, height);
+  const size_t row = size_t(width) * 4;
+  const auto sink = [&](int32_t r, const bm::TColor32* pixels) {
+    memcpy(buffer + row * size_t(height - 1 - r), pixels, row);
+  };
+  if (captured.HandleType() == bm::bmDIB && captured.PixelFormat() == bm::pf32bit && !captured.KeepsAlpha()) {
+    // A 32-bit DIB without alpha, as the capture makes (bottom-up), is read where it lies: each
+    // pixel once, and nothing written but the frame. Other DIBs go through GDI, which knows
+    // their row order for certain: Wine reports top-down DIB sections as bottom-up.
+    GdiFlush();
+    const bool opaque = true;
+    const auto* top = static_cast<const uint8_t*>(captured.ScanLine(0));
+    if (captured.Width() == width && captured.Height() == height)
+      return CopyRowsBottomUp(top, captured.RowStep(), width, height, buffer, bufferSize, opaque);
+    if (captured.Width() >= width && captured.Height() >= height) {
+      bm::BoxReducePicture(bm::TRowSpan{reinterpret_cast<const bm::TColor32*>(top), captured.RowStep()},
+                           captured.Width(), captured.Height(), width, height, height - rows, opaque, sink);
+      return row * size_t(rows);
+    }
+  } else if (captured.Width() >= width && captured.Height() >= height) {
+    // Any other bitmap is read a few rows at a time into a small band: a full-size 32-bit copy
+    // would cost more in fresh memory than all the averaging. Only the rows that fit are made,
+    // bottom row first in the buffer.
     const bm::TMemoryDC dc(CreateCompatibleDC(nullptr));
     bm::BoxReduceInBands(
         captured.Width(), captured.Height(), width, height, height - rows,
         [&](bm::TColor32* band, int32_t top, int32_t n) { return bm::LoadRows(captured, dc.get(), band, top, n); },
-        [&](int32_t r, const bm::TColor32* pixels) { memcpy(buffer + row * size_t(height - 1 - r), pixels, row); });
+        sink);
     return row * size_t(rows);
   }
   bm::TBitmap32 source;

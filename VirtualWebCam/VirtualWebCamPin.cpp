@@ -14,11 +14,6 @@ using vwc::Guarded;
 
 namespace {
 
-struct BitmapDeleter {
-  void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
-};
-using OwnedBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>;
-
 int64_t PerformanceCounter() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
@@ -163,11 +158,10 @@ HRESULT TBCVirtualWebCamPin::FillBuffer(IMediaSample* sample) {
     }
     const long size = sample->GetSize();
     {
-      OwnedBitmap bitmap(vwc::CopyScreenToBitmapEx(CaptureRect));
+      frames_.Capture(CaptureRect);
       // A buffer shorter than a frame (a peer's type with a small image size) gets the whole
       // rows that fit; no capture still gives a black frame, so the schedule holds.
-      const size_t written =
-          vwc::ScaleToSample(bitmap.get(), VideoWidth, VideoHeight, buffer, size > 0 ? size_t(size) : 0);
+      const size_t written = frames_.ScaleTo(VideoWidth, VideoHeight, buffer, size > 0 ? size_t(size) : 0);
       sample->SetActualDataLength(long(written));
     }
     vwc::FrameSpan span = vwc::FrameTimes(FrameIndex, FrameDuration);

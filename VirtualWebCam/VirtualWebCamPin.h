@@ -3,6 +3,7 @@
 #pragma once
 
 #include "BaseClass.h"
+#include "ScreenCapture.h"
 #include "VideoFormat.h"
 
 #include <windows.h>
@@ -66,6 +67,9 @@ class TBCVirtualWebCamPin final : public TBCSourceStream, public IKsPropertySet,
   // A new media type record from ProposeType(0) for IAMStreamConfig's callers, or null when
   // the pin has no type to offer.
   AM_MEDIA_TYPE* NewProposedType();
+
+  // The streaming thread's screen pictures, whose memory is kept from frame to frame.
+  vwc::TScreenFrames frames_;
 
   // Set by SizeBuffers when the connection cannot work with any allocator: the allocator choice
   // ends there and CompleteConnect reports it.

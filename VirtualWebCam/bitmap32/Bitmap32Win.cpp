@@ -13,7 +13,7 @@ namespace {
 // The copy-in rule for the fourth byte of pixels just copied from source: only a 32-bit DIB
 // carries one worth keeping, and a transparent source's colour key loses its alpha.
 void ApplyCopyInAlpha(const TPlatformBitmap& source, TColor32* pixels, std::size_t count) {
-  if (source.HandleType() != bmDIB || source.PixelFormat() != pf32bit) {
+  if (!source.KeepsAlpha()) {
     constexpr TColor32 opaque = 0xFF000000u;
     std::size_t i = 0;
     // Four at a time, which the compiler turns into one vector operation.

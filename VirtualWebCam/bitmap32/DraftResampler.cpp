@@ -36,8 +36,12 @@ constexpr std::int32_t MaxRows16 = 257;
 // same for all rows of a transfer, so it is worked out once, not per row.
 class TColumnPlan {
 public:
-  TColumnPlan(const TBlockEdges& ex, std::int32_t count) : Edges_(std::size_t(count) + 1) {
+  TColumnPlan(const TBlockEdges& ex, std::int32_t count) : Edges_(std::size_t(count) + 1), Wider_(std::size_t(count)) {
     for (std::int32_t k = 0; k <= count; ++k) Edges_[std::size_t(k)] = ex.Edge(k);
+    // Block widths are floor(s) or floor(s) + 1: one bit per block says which.
+    for (std::int32_t k = 0; k < count; ++k) MinWidth_ = std::min(MinWidth_, Edges_[std::size_t(k) + 1] - Edges_[std::size_t(k)]);
+    for (std::int32_t k = 0; k < count; ++k)
+      Wider_[std::size_t(k)] = Edges_[std::size_t(k) + 1] - Edges_[std::size_t(k)] != MinWidth_;
     for (std::int32_t c = 0; c < count;) {
       const std::int32_t left = Edges_[std::size_t(c)];
       std::int32_t end = c;
@@ -78,6 +82,18 @@ public:
     }
   }
 
+  // The fourth byte that each of the row's blocks, bh rows high, averages to when every source
+  // pixel's fourth byte is 255, in place in the top byte of each word.
+  void OpaqueAlphaRow(std::int32_t bh, std::vector<TColor32>& alphaRow) const {
+    TColor32 alpha[2];
+    for (std::uint32_t i = 0; i < 2; ++i) {
+      const std::uint64_t n = std::uint64_t(std::uint32_t(MinWidth_) + i) * std::uint32_t(bh);
+      alpha[i] = TColor32(((255 * n) * (16777216u / n)) >> 24) << 24;
+    }
+    alphaRow.resize(Wider_.size());
+    for (std::size_t k = 0; k < Wider_.size(); ++k) alphaRow[k] = alpha[Wider_[k]];
+  }
+
 private:
   struct TChunk {
     std::int32_t First, End;  // blocks First .. End - 1
@@ -85,6 +101,8 @@ private:
     bool Wide;                // a single block wider than a chunk
   };
   std::vector<std::int32_t> Edges_;
+  std::vector<std::uint8_t> Wider_;
+  std::int32_t MinWidth_ = 0x7FFFFFFF;
   std::vector<std::int32_t> Relative_;
   std::vector<TChunk> Chunks_;
 };
@@ -110,6 +128,46 @@ void BoxTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& clip, const 
   }
 }
 
+namespace {
+
+// Destination rows firstRow .. dstH - 1 in order, each from the block rows that rowsAt(top,
+// rows) says where they lie.
+template <class RowsAt>
+void ReduceRowsInOrder(std::int32_t dstW, std::int32_t dstH, const TBlockEdges& ex, const TBlockEdges& ey,
+                       std::int32_t firstRow, std::int32_t bandRows, bool opaqueSource, RowsAt rowsAt,
+                       const TRowSink& sink) {
+  const TColumnPlan plan(ex, dstW);
+  std::vector<TColor32> line(std::size_t(dstW), 0);
+  // Block heights take one or two values, so the opaque fourth bytes are two rows made once.
+  std::vector<TColor32> alphaRows[2];
+  std::int32_t alphaHeight[2] = {0, 0};
+  const auto alphaRowFor = [&](std::int32_t bh) -> const TColor32* {
+    const int slot = alphaHeight[0] == bh || alphaHeight[0] == 0 ? 0 : alphaHeight[1] == bh || alphaHeight[1] == 0 ? 1 : 0;
+    if (alphaHeight[slot] != bh) {
+      plan.OpaqueAlphaRow(bh, alphaRows[slot]);
+      alphaHeight[slot] = bh;
+    }
+    return alphaRows[slot].data();
+  };
+  for (std::int32_t r = std::max(firstRow, 0); r < dstH;) {
+    const std::int32_t top = ey.Edge(r);
+    std::int32_t end = r + 1;
+    while (end < dstH && ey.Edge(end + 1) - top <= bandRows) ++end;
+    const TRowSpan span = rowsAt(top, ey.Edge(end) - top);
+    for (; r < end; ++r) {
+      const std::int32_t y = ey.Edge(r), bh = ey.Edge(r + 1) - y;
+      plan.ReduceRow(RowAt(span, y - top), bh, span.Stride, line.data(), nullptr);
+      if (opaqueSource) {
+        const TColor32* alpha = alphaRowFor(bh);
+        for (std::int32_t k = 0; k < dstW; ++k) line[std::size_t(k)] = (line[std::size_t(k)] & 0x00FFFFFFu) | alpha[k];
+      }
+      sink(r, line.data());
+    }
+  }
+}
+
+}  // namespace
+
 void BoxReduceInBands(std::int32_t srcW, std::int32_t srcH, std::int32_t dstW, std::int32_t dstH,
                       std::int32_t firstRow, const TBandLoader& load, const TRowSink& sink, std::size_t bandBytes) {
   Assert(dstW > 0 && dstH > 0 && srcW >= dstW && srcH >= dstH, "BoxReduceInBands reduces only");
@@ -118,19 +176,17 @@ void BoxReduceInBands(std::int32_t srcW, std::int32_t srcH, std::int32_t dstW, s
   for (std::int32_t r = 0; r < dstH; ++r) bandRows = std::max(bandRows, ey.Edge(r + 1) - ey.Edge(r));
   bandRows = std::max(bandRows, std::int32_t(std::min<std::size_t>(std::size_t(srcH), bandBytes / (std::size_t(srcW) * 4))));
   std::vector<TColor32> band(std::size_t(srcW) * std::size_t(bandRows));
-  const TColumnPlan plan(ex, dstW);
-  std::vector<TColor32> line(std::size_t(dstW), 0);
-  for (std::int32_t r = std::max(firstRow, 0); r < dstH;) {
-    const std::int32_t top = ey.Edge(r);
-    std::int32_t end = r + 1;
-    while (end < dstH && ey.Edge(end + 1) - top <= bandRows) ++end;
-    const TRowSpan span = load(band.data(), top, ey.Edge(end) - top);
-    for (; r < end; ++r) {
-      const std::int32_t y = ey.Edge(r);
-      plan.ReduceRow(RowAt(span, y - top), ey.Edge(r + 1) - y, span.Stride, line.data(), nullptr);
-      sink(r, line.data());
-    }
-  }
+  ReduceRowsInOrder(dstW, dstH, ex, ey, firstRow, bandRows, false,
+                    [&](std::int32_t top, std::int32_t rows) { return load(band.data(), top, rows); }, sink);
+}
+
+void BoxReducePicture(const TRowSpan& picture, std::int32_t srcW, std::int32_t srcH, std::int32_t dstW,
+                      std::int32_t dstH, std::int32_t firstRow, bool opaqueSource, const TRowSink& sink) {
+  Assert(dstW > 0 && dstH > 0 && srcW >= dstW && srcH >= dstH, "BoxReducePicture reduces only");
+  const TBlockEdges ex(std::uint32_t(srcW), std::uint32_t(dstW), 0), ey(std::uint32_t(srcH), std::uint32_t(dstH), 0);
+  ReduceRowsInOrder(dstW, dstH, ex, ey, firstRow, srcH, opaqueSource,
+                    [&](std::int32_t top, std::int32_t) { return TRowSpan{RowAt(picture, top), picture.Stride}; },
+                    sink);
 }
 
 }  // namespace murmella::bitmap32

@@ -43,6 +43,13 @@ void BoxReduceInBands(std::int32_t srcW, std::int32_t srcH, std::int32_t dstW, s
                       std::int32_t firstRow, const TBandLoader& load, const TRowSink& sink,
                       std::size_t bandBytes = DefaultBandBytes);
 
+// The same reduction of a picture that is already in memory, read where it lies: source row y
+// at picture.First + y * picture.Stride bytes. With opaqueSource the fourth byte of every
+// source pixel counts as 255 whatever it holds (a picture without alpha, as its copy-in would
+// make it), so the result is that of the opaque picture without a pass that writes one.
+void BoxReducePicture(const TRowSpan& picture, std::int32_t srcW, std::int32_t srcH, std::int32_t dstW,
+                      std::int32_t dstH, std::int32_t firstRow, bool opaqueSource, const TRowSink& sink);
+
 // Block edges Ex(k) = floor(k * step / 65536) with step = trunc(float(srcLen / dstLen) * 65536).
 struct TBlockEdges {
   TBlockEdges(std::uint32_t srcLen, std::uint32_t dstLen, std::int32_t clipOffset);

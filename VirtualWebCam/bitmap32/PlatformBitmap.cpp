@@ -46,6 +46,9 @@ TPlatformBitmap::TPlatformBitmap(HBITMAP handle, bool ownsHandle) : Handle_(hand
     Stride_ = ds.dsBm.bmWidthBytes;
     BottomUp_ = ds.dsBmih.biHeight > 0;
     Height_ = std::abs(ds.dsBmih.biHeight);
+    // Masks that together miss the top byte of a 32-bit pixel make that byte padding.
+    PaddingByte_ = ds.dsBmih.biBitCount == 32 && ds.dsBmih.biCompression == BI_BITFIELDS &&
+                   ((ds.dsBitfields[0] | ds.dsBitfields[1] | ds.dsBitfields[2]) & 0xFF000000u) == 0;
   } else {
     Type_ = bmDDB;
     Format_ = pfDevice;
@@ -143,6 +146,28 @@ void TPlatformBitmap::Rebuild(std::int32_t width, std::int32_t height, TPixelFor
   Bits_ = bits;
   Stride_ = stride;
   BottomUp_ = true;
+  PaddingByte_ = false;
+}
+
+HBITMAP CreateOpaqueDib32(std::int32_t width, std::int32_t height, void** bits) {
+  struct {
+    BITMAPINFOHEADER Header;
+    DWORD Masks[3];
+  } info{};
+  // Bottom-up: Wine reports a top-down DIB with colour masks as bottom-up, so the rows would
+  // be read upside down; bottom-up is also the order of the frames made from it.
+  info.Header = DibHeader(width, height, 32);
+  info.Header.biCompression = BI_BITFIELDS;
+  info.Masks[0] = 0x00FF0000u;
+  info.Masks[1] = 0x0000FF00u;
+  info.Masks[2] = 0x000000FFu;
+  *bits = nullptr;
+  HBITMAP b = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, bits, nullptr, 0);
+  if (b && !*bits) {
+    DeleteObject(b);
+    b = nullptr;
+  }
+  return b;
 }
 
 }  // namespace murmella::bitmap32

@@ -33,6 +33,9 @@ public:
   std::int32_t Height() const { return Height_; }
   TPixelFormat PixelFormat() const { return Format_; }
   TBitmapHandleType HandleType() const { return Type_; }
+  // Whether the fourth byte of the pixels is alpha worth keeping: only in a 32-bit DIB whose
+  // colour masks, if it has any, do not leave that byte out.
+  bool KeepsAlpha() const { return Type_ == bmDIB && Format_ == pf32bit && !PaddingByte_; }
   // Changing size, format or kind makes a new bitmap holding the old picture at (0, 0).
   void SetWidth(std::int32_t width);
   void SetHeight(std::int32_t height);
@@ -47,6 +50,8 @@ public:
   std::recursive_mutex& DrawingLock() { return Lock_; }
   // Rows of a DIB, top row 0 whatever the memory order; null for a DDB.
   void* ScanLine(std::int32_t row) const;
+  // Bytes from one row (top row 0) to the next in memory: negative for bottom-up rows; 0 for a DDB.
+  std::int32_t RowStep() const { return Bits_ ? (BottomUp_ ? -Stride_ : Stride_) : 0; }
 
 private:
   void Rebuild(std::int32_t width, std::int32_t height, TPixelFormat format, TBitmapHandleType type);
@@ -60,10 +65,16 @@ private:
   void* Bits_ = nullptr;
   std::int32_t Stride_ = 0;
   bool BottomUp_ = true;
+  bool PaddingByte_ = false;
   TMemoryDC Dc_;
   HGDIOBJ Previous_ = nullptr;
   std::recursive_mutex Lock_;
 };
+
+// A bottom-up 32-bit DIB section whose colour masks leave the fourth byte out, so that its
+// pixels count as opaque whatever that byte holds: the target for copies of the screen, whose
+// pixels have no alpha. Null when the platform cannot make it.
+HBITMAP CreateOpaqueDib32(std::int32_t width, std::int32_t height, void** bits);
 
 // Copy-in of source rows top .. top + rows - 1 (counted from the top) into band, room for rows
 // of the source's width, with one GetDIBits through dc and the copy-in rule for the fourth

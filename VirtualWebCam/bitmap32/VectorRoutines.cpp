@@ -47,8 +47,8 @@ const TVectorRoutines* VectorRoutinesFor(TVectorLevel level) {
     case TVectorLevel::Reference: return &ReferenceRoutines;
     case TVectorLevel::SSE2: return Features.Sse2 ? &Sse2Routines : nullptr;
     case TVectorLevel::AVX2:
-#ifdef _WIN32
-      // MinGW's GCC does not align the stack for 256-bit spills; keep Windows builds on SSE2.
+#ifdef MURMELLA_BITMAP32_NO_AVX2
+      // This build's assembler cannot make MinGW's misaligned 256-bit spills safe.
       return nullptr;
 #else
       return Features.Avx2 ? &Avx2Routines : nullptr;

@@ -83,58 +83,93 @@ void NarrowMultipliers(std::uint32_t m0, std::uint32_t m1, __m128i& mh, __m128i&
   ml8 = _mm_unpacklo_epi64(_mm_set1_epi16(short((m0 & 255) << 8)), _mm_set1_epi16(short((m1 & 255) << 8)));
 }
 
-bool AllTwoWide(const std::int32_t* edges, std::int32_t count) {
-  bool all = true;
-  for (std::int32_t k = 1; k <= count; ++k) all &= edges[k] - edges[k - 1] == 2;
-  return all;
+// Block totals from whole-vector loads with the pixels past the block masked off: no loop and
+// no branch on the width, for the narrow blocks that most reductions have. Reads pixels x0 ..
+// x0 + 2 * Loads - 1, so the caller checks that they exist.
+template <int Loads>
+inline __attribute__((always_inline)) __m128i MaskedTotals16(const std::uint16_t* sums, std::int32_t x0, std::int32_t w) {
+  // Lane pair k (one pixel) is kept while k < w.
+  const __m128i index = _mm_set_epi32(1, 1, 0, 0);
+  const __m128i width = _mm_set1_epi32(w);
+  const auto* p = reinterpret_cast<const __m128i*>(sums + 4 * x0);
+  __m128i t = _mm_setzero_si128();
+  for (int k = 0; k < Loads; ++k) {
+    const __m128i keep = _mm_cmpgt_epi32(width, _mm_add_epi32(index, _mm_set1_epi32(2 * k)));
+    t = _mm_add_epi16(t, _mm_and_si128(_mm_loadu_si128(p + k), keep));
+  }
+  return _mm_add_epi16(t, _mm_srli_si128(t, 8));
+}
+
+inline __attribute__((always_inline)) __m128i NarrowTotals16(const std::uint16_t* sums, std::int32_t x0, std::int32_t x1, std::int32_t end) {
+  const std::int32_t w = x1 - x0;
+  if (w <= 4 && x0 + 4 <= end) return MaskedTotals16<2>(sums, x0, w);
+  if (w <= 8 && x0 + 8 <= end) return MaskedTotals16<4>(sums, x0, w);
+  return BlockTotals16(sums, x0, x1);
 }
 
 void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std::int32_t count, std::int32_t rows,
                        TColor32* out) {
   const __m128i zero = _mm_setzero_si128();
-  // Block widths take one or two values per row; keep the last reciprocal instead of dividing.
-  std::uint32_t lastN = 0, m = 0;
-  const auto reciprocal = [&](std::uint32_t n) {
-    if (n != lastN) {
-      lastN = n;
-      m = 16777216u / n;
-    }
-    return m;
-  };
   // Blocks of 2 to 257 pixels go through 16-bit lanes (n x 255 fits 16 bits; n = 1 would need
   // a 17-bit multiplier), two blocks per vector.
   const auto narrow = [](std::uint32_t n) { return n >= 2 && n <= 257; };
+  // The multiplier halves of each block width, worked out the first time the width is met:
+  // a row has one or two widths, so this is one or two divisions a row.
+  constexpr std::int32_t MaxNarrow = 257;
+  std::uint16_t mhOf[MaxNarrow + 1], mlOf[MaxNarrow + 1];
+  bool known[MaxNarrow + 1] = {};
+  const auto multiplier = [&](std::int32_t w) {
+    if (!known[w]) {
+      known[w] = true;
+      const std::uint32_t m = 16777216u / (std::uint32_t(w) * std::uint32_t(rows));
+      mhOf[w] = std::uint16_t(m >> 8);
+      mlOf[w] = std::uint16_t((m & 255) << 8);
+    }
+  };
+  const std::int32_t end = edges[count];
   std::int32_t c = 0;
+  const bool halving = narrow(2 * std::uint32_t(rows));
+  __m128i mh2 = zero, ml2 = zero;
+  if (halving) {
+    const std::uint32_t m2 = 16777216u / (2 * std::uint32_t(rows));
+    NarrowMultipliers(m2, m2, mh2, ml2);
+  }
+  std::int32_t pairW0 = -1, pairW1 = -1;
   __m128i mh = zero, ml8 = zero;
-  if (narrow(2 * std::uint32_t(rows)) && AllTwoWide(edges, count)) {
-    // A halving across, the common 2 x 2 or 2 x 3 blocks: four blocks from four loads.
-    const std::uint32_t m2 = reciprocal(2 * std::uint32_t(rows));
-    NarrowMultipliers(m2, m2, mh, ml8);
-    for (; c + 4 <= count; c += 4) {
-      const auto* p = reinterpret_cast<const __m128i*>(sums + 4 * edges[c]);
+  while (c + 2 <= count) {
+    const std::int32_t x0 = edges[c];
+    if (halving && c + 4 <= count && edges[c + 4] - x0 == 8 && edges[c + 1] - x0 == 2 && edges[c + 2] - x0 == 4 &&
+        edges[c + 3] - x0 == 6) {
+      // A halving across, the common 2 x 2 or 2 x 3 blocks: four blocks from four loads.
+      const auto* p = reinterpret_cast<const __m128i*>(sums + 4 * x0);
       const __m128i a = _mm_loadu_si128(p), b = _mm_loadu_si128(p + 1);
       const __m128i d = _mm_loadu_si128(p + 2), e = _mm_loadu_si128(p + 3);
       const __m128i lo = _mm_add_epi16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
       const __m128i hi = _mm_add_epi16(_mm_unpacklo_epi64(d, e), _mm_unpackhi_epi64(d, e));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c),
-                       _mm_packus_epi16(MulShift24Narrow(lo, mh, ml8), MulShift24Narrow(hi, mh, ml8)));
+                       _mm_packus_epi16(MulShift24Narrow(lo, mh2, ml2), MulShift24Narrow(hi, mh2, ml2)));
+      c += 4;
+      continue;
     }
-  }
-  // Any widths, a pair at a time; the multipliers change only with the pair's sizes.
-  std::uint32_t pairN0 = 0, pairN1 = 0;
-  for (; c + 2 <= count; c += 2) {
-    const std::int32_t x0 = edges[c], x1 = edges[c + 1], x2 = edges[c + 2];
-    const std::uint32_t n0 = std::uint32_t(x1 - x0) * std::uint32_t(rows), n1 = std::uint32_t(x2 - x1) * std::uint32_t(rows);
-    if (n0 != pairN0 || n1 != pairN1) {
-      if (!narrow(n0) || !narrow(n1)) break;
-      pairN0 = n0;
-      pairN1 = n1;
-      const std::uint32_t m0 = reciprocal(n0);
-      NarrowMultipliers(m0, reciprocal(n1), mh, ml8);
+    // Any two narrow blocks.
+    const std::int32_t x1 = edges[c + 1], x2 = edges[c + 2];
+    const std::int32_t w0 = x1 - x0, w1 = x2 - x1;
+    if (w0 > MaxNarrow || w1 > MaxNarrow || !narrow(std::uint32_t(w0) * std::uint32_t(rows)) ||
+        !narrow(std::uint32_t(w1) * std::uint32_t(rows)))
+      break;
+    if (w0 != pairW0 || w1 != pairW1) {
+      // Rows of equal blocks keep one pair of multipliers throughout.
+      multiplier(w0);
+      multiplier(w1);
+      mh = _mm_unpacklo_epi64(_mm_set1_epi16(short(mhOf[w0])), _mm_set1_epi16(short(mhOf[w1])));
+      ml8 = _mm_unpacklo_epi64(_mm_set1_epi16(short(mlOf[w0])), _mm_set1_epi16(short(mlOf[w1])));
+      pairW0 = w0;
+      pairW1 = w1;
     }
-    const __m128i t = _mm_unpacklo_epi64(BlockTotals16(sums, x0, x1), BlockTotals16(sums, x1, x2));
+    const __m128i t = _mm_unpacklo_epi64(NarrowTotals16(sums, x0, x1, end), NarrowTotals16(sums, x1, x2, end));
     const __m128i r = MulShift24Narrow(t, mh, ml8);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + c), _mm_packus_epi16(r, r));
+    c += 2;
   }
   // The rest one by one in 32-bit lanes: a last odd block, or blocks of 1 or over 257 pixels.
   for (; c < count; ++c) {
@@ -148,7 +183,7 @@ void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std
     }
     if (x < x1)
       t = _mm_add_epi32(t, _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(sums + 4 * x)), zero));
-    out[c] = Pack(MulShift24(t, reciprocal(n)));
+    out[c] = Pack(MulShift24(t, 16777216u / n));
   }
 }
 

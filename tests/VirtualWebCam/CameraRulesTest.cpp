@@ -99,6 +99,18 @@ TEST(SampleRows, FullBufferGetsBottomRowFirst) {
       EXPECT_EQ(out[(r * 5 + x) * 4 + 1], 2 - r);
     }
   EXPECT_EQ(out[60], 0xAA);  // nothing past the frame
+  // Rows read bottom-up in memory (a negative stride), fourth bytes made opaque, colours kept.
+  std::fill(out.begin(), out.end(), 0xAA);
+  for (size_t i = 3; i < pic.size(); i += 4) pic[i] = 0x12;
+  EXPECT_EQ(CopyRowsBottomUp(pic.data() + 2 * 5 * 4, -5 * 4, 5, 3, out.data(), out.size(), true), 60u);
+  for (int r = 0; r < 3; ++r)
+    for (int x = 0; x < 5; ++x) {
+      EXPECT_EQ(out[(r * 5 + x) * 4 + 0], x);
+      EXPECT_EQ(out[(r * 5 + x) * 4 + 1], r);
+      EXPECT_EQ(out[(r * 5 + x) * 4 + 2], pic[(r * 5 + x) * 4 + 2]);
+      EXPECT_EQ(out[(r * 5 + x) * 4 + 3], 0xFF);
+    }
+  EXPECT_EQ(out[60], 0xAA);
 }
 
 TEST(SampleRows, ShortBufferGetsWholeRowsOnly) {

@@ -85,6 +85,31 @@ TEST_F(PaintedScreen, FrameIsTheScreenScaledBottomUp) {
   EXPECT_EQ(buf[76'800], 0xAB) << "nothing past the frame";
 }
 
+TEST_F(PaintedScreen, StreamedFramesAreTheFramesOfNewBitmaps) {
+  TScreenFrames frames;
+  // Sizes below, at and above the capture, twice each, then a smaller rectangle: the kept
+  // picture is reused, then made again, and an enlargement can still read it.
+  const int sizes[][2] = {{160, 120}, {160, 120}, {w_, h_}, {w_ + 20, h_ + 2}, {640, 480}};
+  for (RECT rect : {RECT{0, 0, w_, h_}, RECT{0, 0, w_ / 2, h_ / 3}}) {
+    for (auto [w, h] : sizes) {
+      SCOPED_TRACE(::testing::Message() << rect.right << "x" << rect.bottom << " -> " << w << "x" << h);
+      HBITMAP bmp = CopyScreenToBitmapEx(rect);
+      ASSERT_TRUE(bmp);
+      std::vector<uint8_t> expected(size_t(w) * h * 4), frame(expected.size());
+      ASSERT_EQ(ScaleToSample(bmp, w, h, expected.data(), expected.size()), expected.size());
+      DeleteObject(bmp);
+      ASSERT_TRUE(frames.Capture(rect));
+      ASSERT_EQ(frames.ScaleTo(w, h, frame.data(), frame.size()), frame.size());
+      ASSERT_TRUE(frame == expected);
+    }
+  }
+  // No picture: a black frame, as for no bitmap.
+  EXPECT_FALSE(frames.Capture(RECT{0, 0, 0, 10}));
+  std::vector<uint8_t> frame(8 * 2 * 4, 0xAB);
+  EXPECT_EQ(frames.ScaleTo(8, 2, frame.data(), frame.size()), frame.size());
+  for (size_t i = 0; i < frame.size(); ++i) ASSERT_EQ(frame[i], i % 4 == 3 ? 0xFF : 0);
+}
+
 TEST_F(PaintedScreen, ShortBuffersGetWholeBottomRows) {
   RECT all{0, 0, w_, h_};
   HBITMAP bmp = CopyScreenToBitmapEx(all);
@@ -117,10 +142,24 @@ TEST(Capture, RectangleBeyondTheDisplayIsClamped) {
 
 namespace {
 
-// A screen-compatible bitmap of random pixels, so that every source pixel counts.
-HBITMAP NoiseBitmap(int w, int h, unsigned seed) {
+enum class Kind { ScreenCompatible, OpaqueDib, AlphaDib, TopDownAlphaDib };
+
+// A bitmap of random pixels, fourth bytes included, so that every source pixel counts: a
+// screen-compatible one, a capture's DIB (its fourth byte padding) or a DIB with alpha.
+HBITMAP NoiseBitmap(int w, int h, unsigned seed, Kind kind = Kind::ScreenCompatible) {
   std::vector<uint32_t> px(size_t(w) * h);
   for (auto& p : px) p = seed = seed * 1664525u + 1013904223u;
+  if (kind != Kind::ScreenCompatible) {
+    void* bits = nullptr;
+    HBITMAP b = kind == Kind::OpaqueDib ? murmella::bitmap32::CreateOpaqueDib32(w, h, &bits) : nullptr;
+    if (kind == Kind::AlphaDib || kind == Kind::TopDownAlphaDib) {
+      BITMAPINFO bi{};
+      bi.bmiHeader = murmella::bitmap32::DibHeader(w, kind == Kind::AlphaDib ? h : -h, 32);
+      b = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    }
+    if (b) memcpy(bits, px.data(), px.size() * 4);
+    return b;
+  }
   HDC screen = GetDC(nullptr);
   HBITMAP b = CreateCompatibleBitmap(screen, w, h);
   BITMAPINFO bi{};
@@ -148,27 +187,30 @@ std::vector<uint8_t> WholePictureFrame(HBITMAP b, int w, int h) {
 }  // namespace
 
 TEST(Capture, FramesAreTheWholePictureDraftScaledPixelForPixel) {
-  HBITMAP b = NoiseBitmap(1280, 1024, 5);
-  ASSERT_TRUE(b);
-  const int sizes[][2] = {{160, 120}, {640, 480}, {1280, 1024}, {1280, 7}, {1, 1}, {1300, 1024}};
-  for (auto [w, h] : sizes) {
-    SCOPED_TRACE(::testing::Message() << w << "x" << h);
-    const std::vector<uint8_t> expected = WholePictureFrame(b, w, h);
-    std::vector<uint8_t> frame(expected.size() + 64, 0xAB);
-    ASSERT_EQ(ScaleToSample(b, w, h, frame.data(), expected.size()), expected.size());
-    ASSERT_TRUE(std::equal(expected.begin(), expected.end(), frame.begin()));
-    for (size_t i = expected.size(); i < frame.size(); ++i) ASSERT_EQ(frame[i], 0xAB) << "past the frame";
-    if (w == 1280 && h == 1024) {
-      for (size_t i = 3; i < expected.size(); i += 4) ASSERT_EQ(frame[i], 0xFF) << "a screen bitmap's pixels are opaque";
+  for (Kind kind : {Kind::ScreenCompatible, Kind::OpaqueDib, Kind::AlphaDib, Kind::TopDownAlphaDib}) {
+    SCOPED_TRACE(::testing::Message() << "bitmap kind " << int(kind));
+    HBITMAP b = NoiseBitmap(1280, 1024, 5, kind);
+    ASSERT_TRUE(b);
+    const int sizes[][2] = {{160, 120}, {640, 480}, {1280, 1024}, {1280, 7}, {1, 1}, {1300, 1024}, {427, 1024}};
+    for (auto [w, h] : sizes) {
+      SCOPED_TRACE(::testing::Message() << w << "x" << h);
+      const std::vector<uint8_t> expected = WholePictureFrame(b, w, h);
+      std::vector<uint8_t> frame(expected.size() + 64, 0xAB);
+      ASSERT_EQ(ScaleToSample(b, w, h, frame.data(), expected.size()), expected.size());
+      ASSERT_TRUE(std::equal(expected.begin(), expected.end(), frame.begin()));
+      for (size_t i = expected.size(); i < frame.size(); ++i) ASSERT_EQ(frame[i], 0xAB) << "past the frame";
+      if (w == 1280 && h == 1024 && (kind == Kind::ScreenCompatible || kind == Kind::OpaqueDib)) {
+        for (size_t i = 3; i < expected.size(); i += 4) ASSERT_EQ(frame[i], 0xFF) << "a screen picture is opaque";
+      }
+      // A buffer two rows short of a frame gets the bottom rows, the same as in the whole frame.
+      if (h > 2) {
+        const size_t shortSize = expected.size() - size_t(w) * 8 + 3;
+        std::fill(frame.begin(), frame.end(), 0xAB);
+        ASSERT_EQ(ScaleToSample(b, w, h, frame.data(), shortSize), expected.size() - size_t(w) * 8);
+        ASSERT_TRUE(std::equal(frame.begin(), frame.begin() + (shortSize - 3), expected.begin()));
+        ASSERT_EQ(frame[shortSize - 3], 0xAB);
+      }
     }
-    // A buffer two rows short of a frame gets the bottom rows, the same as in the whole frame.
-    if (h > 2) {
-      const size_t shortSize = expected.size() - size_t(w) * 8 + 3;
-      std::fill(frame.begin(), frame.end(), 0xAB);
-      ASSERT_EQ(ScaleToSample(b, w, h, frame.data(), shortSize), expected.size() - size_t(w) * 8);
-      ASSERT_TRUE(std::equal(frame.begin(), frame.begin() + (shortSize - 3), expected.begin()));
-      ASSERT_EQ(frame[shortSize - 3], 0xAB);
-    }
+    DeleteObject(b);
   }
-  DeleteObject(b);
 }

@@ -349,6 +349,49 @@ TEST(DraftStretch, BandedReductionGivesTheRowsOfTheWholePicture) {
   EXPECT_THROW(BoxReduceInBands(10, 10, 0, 5, 0, none, [](std::int32_t, const TColor32*) {}), EAssertionFailed);
 }
 
+TEST(DraftStretch, InPlaceReductionIsTheWholePictureWithOrWithoutItsAlpha) {
+  struct Case { int sw, sh, dw, dh, firstRow; };
+  const Case cases[] = {{1280, 1024, 160, 120, 0}, {1280, 1024, 640, 480, 3}, {1920, 1080, 640, 480, 0},
+                        {1024, 768, 160, 120, 119}, {1920, 300, 7, 1, 0}, {5000, 40, 2, 40, 0}, {61, 17, 61, 5, 0}};
+  for (bool reference : {false, true}) {
+    ForceReferenceRoutines(reference);
+    for (const Case& c : cases)
+      for (bool opaque : {false, true})
+        for (bool bottomUp : {false, true}) {
+          SCOPED_TRACE(::testing::Message() << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh
+                                            << (opaque ? " opaque" : "") << (bottomUp ? " bottom-up" : ""));
+          TBitmap32 src, picture, whole;
+          src.SetSize(c.sw, c.sh);
+          Fill(src, std::uint32_t(c.sw + c.dh));
+          // What the copy-in of a picture without alpha gives: every fourth byte 255.
+          picture.CopyFrom(&src);
+          if (opaque) picture.FillAlpha(255);
+          TDraftResampler::CreateFor(picture);
+          whole.SetSize(c.dw, c.dh);
+          whole.Draw(whole.Bounds(), picture.Bounds(), &picture);
+          // Bottom-up memory: the rows turned over, read with a negative stride.
+          std::vector<TColor32> turned;
+          TRowSpan span{src.ScanLine(0), c.sw * 4};
+          if (bottomUp) {
+            turned.resize(std::size_t(c.sw) * c.sh);
+            for (int y = 0; y < c.sh; ++y) std::copy_n(src.ScanLine(y), c.sw, &turned[std::size_t(c.sh - 1 - y) * c.sw]);
+            span = TRowSpan{&turned[std::size_t(c.sh - 1) * c.sw], -c.sw * 4};
+          }
+          std::int32_t next = c.firstRow;
+          BoxReducePicture(span, c.sw, c.sh, c.dw, c.dh, c.firstRow, opaque, [&](std::int32_t row, const TColor32* px) {
+            ASSERT_EQ(row, next++);
+            for (int x = 0; x < c.dw; ++x) ASSERT_EQ(px[x], *whole.PixelPtr(x, row)) << "at " << x << "," << row;
+          });
+          EXPECT_EQ(next, c.dh);
+        }
+  }
+  ForceReferenceRoutines(false);
+  TBitmap32 b;
+  b.SetSize(10, 10);
+  EXPECT_THROW(BoxReducePicture(TRowSpan{b.Bits(), 40}, 10, 10, 11, 5, 0, true, [](std::int32_t, const TColor32*) {}),
+               EAssertionFailed);
+}
+
 TEST(VectorRoutines, EvenBlocksAndTheLimitsOfSixteenBitTotals) {
   std::mt19937 rng(77);
   const TVectorRoutines& ref = ReferenceRoutines;

@@ -138,12 +138,31 @@ TEST(PlatformBitmap, LoadRowsReadsABandOfRowsByTheCopyInRule) {
   void* bits = nullptr;
   TPlatformBitmap dib(MakeDib32(w, h, &bits), true);
   std::copy(px.begin(), px.end(), static_cast<std::uint32_t*>(bits));
+  // A capture's DIB, its fourth byte padding by its colour masks; its rows where GDI draws them.
+  TPlatformBitmap opaque(CreateOpaqueDib32(w, h, &bits), true);
+  ASSERT_TRUE(opaque.Handle());
+  EXPECT_EQ(opaque.HandleType(), bmDIB);
+  EXPECT_EQ(opaque.PixelFormat(), pf32bit);
+  EXPECT_EQ(opaque.RowStep(), -w * 4);
+  {
+    const TMemoryDC draw(CreateCompatibleDC(nullptr));
+    const HGDIOBJ previous = SelectObject(draw.get(), opaque.Handle());
+    SetPixelV(draw.get(), 2, 1, RGB(1, 2, 3));
+    GdiFlush();
+    SelectObject(draw.get(), previous);
+  }
+  EXPECT_EQ(static_cast<const std::uint32_t*>(opaque.ScanLine(1))[2] & 0xFFFFFF, 0x010203u) << "row 1 from the top";
+  for (int y = 0; y < h; ++y) std::copy_n(&px[std::size_t(y) * w], w, static_cast<std::uint32_t*>(opaque.ScanLine(y)));
+  EXPECT_EQ(ddb.RowStep(), 0);
+  EXPECT_FALSE(ddb.KeepsAlpha());
+  EXPECT_FALSE(opaque.KeepsAlpha());
+  EXPECT_TRUE(dib.KeepsAlpha());
   const TMemoryDC dc(CreateCompatibleDC(nullptr));
   std::vector<TColor32> band(w * 3);
-  for (TPlatformBitmap* source : {&ddb, &dib}) {
+  for (TPlatformBitmap* source : {&ddb, &dib, &opaque}) {
     const TRowSpan span = LoadRows(*source, dc.get(), band.data(), 9, 3);
     EXPECT_EQ(span.Stride, -w * 4) << "GetDIBits rows arrive bottom-up";
-    const std::uint32_t alpha = source == &ddb ? 0xFF000000u : 0;  // a DIB's fourth bytes are kept
+    const std::uint32_t alpha = source == &dib ? 0 : 0xFF000000u;  // only a DIB with alpha keeps it
     for (int i = 0; i < 3; ++i) {
       const auto* row = reinterpret_cast<const std::uint8_t*>(span.First) + i * span.Stride;
       for (int x = 0; x < w; ++x)

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -142,6 +144,16 @@ TEST_F(WithCamera, RateUsesTheGivenSettingsAndPutsBackWhatWasThere) {
   for (const char* field : {"\"width\":320,", "\"height\":240,", "\"fps\":10.000,", "\"scheduled\":10.0,"})
     EXPECT_NE(r.Out.find(field), std::string::npos) << field << " in " << r.Out;
   EXPECT_EQ(r.Out.find("\"frames\":0,"), std::string::npos) << r.Out;
+  // Lateness counts from the moment the graph was told to run, and the camera's clock starts
+  // inside Run, so no frame can be early; the first one comes after its capture.
+  const auto number = [&](const char* field) {
+    const size_t at = r.Out.find(std::string("\"") + field + "\":");
+    return at == std::string::npos ? -1.0 : atof(r.Out.c_str() + at + strlen(field) + 3);
+  };
+  EXPECT_GT(number("first_frame_us"), 0) << r.Out;
+  for (const char* field : {"median_lateness_us", "p90_lateness_us", "max_lateness_us"})
+    EXPECT_GE(number(field), 0) << field << " in " << r.Out;
+  EXPECT_GT(number("ceiling_fps"), 0) << r.Out;
 
   EXPECT_EQ(Stored(L"VideoWidth"), widthBefore);
   EXPECT_EQ(Stored(L"FramesPerSecond"), rateBefore);

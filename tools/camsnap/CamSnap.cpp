@@ -238,6 +238,8 @@ int Rate(const Options& o) {
   }
   ComPtr<IBaseFilter> source;
   if (int rc = Bind(o, source)) return rc;
+  // What the platform allows at most: bare screen reads a second, beside the camera's rate.
+  const double readMs = BareScreenReadMs(30);
   TFrameSink sink(0, 0);
   VideoFormat format;
   RunStats stats;
@@ -253,13 +255,15 @@ int Rate(const Options& o) {
   const ScheduleStats s = MeasureSchedule(frames, duration);
   const double scheduled = duration > 0 ? o.Seconds * 1e7 / double(duration) : 0;
   printf("{\"device\":%s,\"width\":%ld,\"height\":%ld,\"fps\":%.3f,\"seconds\":%.3f,\"clock\":%s,"
-         "\"frames\":%zu,\"scheduled\":%.1f,\"delivered_ratio\":%.3f,\"median_lateness_us\":%" PRId64
-         ",\"p90_lateness_us\":%" PRId64 ",\"max_lateness_us\":%" PRId64 ",\"drift_us\":%" PRId64
+         "\"frames\":%zu,\"scheduled\":%.1f,\"delivered_ratio\":%.3f,\"first_frame_us\":%" PRId64
+         ",\"median_lateness_us\":%" PRId64 ",\"p90_lateness_us\":%" PRId64 ",\"max_lateness_us\":%" PRId64
+         ",\"drift_us\":%" PRId64 ",\"bare_screen_read_ms\":%.3f,\"ceiling_fps\":%.1f"
          ",\"elapsed_ms\":%.1f,\"cpu_ms\":%.1f,\"cpu_ms_per_frame\":%.3f,\"event\":%ld}\n",
          JsonString(o.Device).c_str(), format.Width, format.Height, duration > 0 ? 1e7 / double(duration) : 0.0,
          o.Seconds, o.Clock ? "true" : "false", frames.size(), scheduled,
-         scheduled > 0 ? double(frames.size()) / scheduled : 0.0, s.MedianLatenessUs, s.P90LatenessUs,
-         s.MaxLatenessUs, s.DriftUs, stats.ElapsedMs, stats.CpuMs,
+         scheduled > 0 ? double(frames.size()) / scheduled : 0.0, s.FirstFrameUs, s.MedianLatenessUs,
+         s.P90LatenessUs, s.MaxLatenessUs, s.DriftUs, readMs, readMs > 0 ? 1000.0 / readMs : 0.0, stats.ElapsedMs,
+         stats.CpuMs,
          frames.empty() ? 0.0 : stats.CpuMs / double(frames.size()), stats.EventCode);
   return stats.EventCode == EC_ERRORABORT ? 4 : 0;
 }

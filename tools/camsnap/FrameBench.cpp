@@ -1,6 +1,7 @@
 #include "FrameBench.h"
 
 #include "ScreenCapture.h"
+#include "VectorRoutines.h"
 
 #include <windows.h>
 
@@ -88,15 +89,45 @@ struct Dib {
   Dib& operator=(const Dib&) = delete;
 };
 
+double Median(std::vector<double> t) {
+  if (t.empty()) return 0;
+  std::sort(t.begin(), t.end());
+  return t[t.size() / 2];
+}
+
+const Method* Find(const std::vector<Method>& methods, const char* name, int w, int h) {
+  for (const auto& m : methods)
+    if (m.Name == name && m.Width == w && m.Height == h) return &m;
+  return nullptr;
+}
+
 }  // namespace
+
+double BareScreenReadMs(int reads) {
+  HDC screen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+  const int sw = GetDeviceCaps(screen, HORZRES), sh = GetDeviceCaps(screen, VERTRES);
+  std::vector<double> times;
+  {
+    Dib target(screen, sw, sh);
+    for (int i = 0; i <= reads; ++i) {
+      const double t0 = Now();
+      BitBlt(target.Dc, 0, 0, sw, sh, screen, 0, 0, SRCCOPY);
+      GdiFlush();
+      if (i) times.push_back(Now() - t0);  // the first read pays for the target's fresh pages
+    }
+  }
+  DeleteDC(screen);
+  return Median(times);
+}
 
 int RunFrameBench(int frames) {
   HDC screen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
   const int sw = GetDeviceCaps(screen, HORZRES), sh = GetDeviceCaps(screen, VERTRES);
   const RECT all{0, 0, sw, sh};
-  printf("{\"screen_width\":%d,\"screen_height\":%d}\n", sw, sh);
-  const int sizes[2][2] = {{160, 120}, {640, 480}};
-  std::vector<uint8_t> sample(640 * 480 * 4), copy(size_t(sw) * sh * 4);
+  printf("{\"screen_width\":%d,\"screen_height\":%d,\"routines\":\"%s\"}\n", sw, sh,
+         murmella::bitmap32::VectorRoutines().Name);
+  const int sizes[3][2] = {{160, 120}, {640, 480}, {sw, sh}};
+  std::vector<uint8_t> sample(size_t(sw) * sh * 4), copy(size_t(sw) * sh * 4);
   std::vector<Method> methods;
 
   // The floor: what any screen camera must do, a screen copy and one pass over its pixels.
@@ -113,13 +144,27 @@ int RunFrameBench(int frames) {
                        DeleteDC(mem);
                      },
                      {}});
+  // The ceiling of any capture: the screen read into memory that is already there.
+  Dib bare(screen, sw, sh);
+  methods.push_back({"bare_screen_read", sw, sh, [&] {
+                       BitBlt(bare.Dc, 0, 0, sw, sh, screen, 0, 0, SRCCOPY);
+                       GdiFlush();
+                     },
+                     {}});
+  // The camera as its pin makes frames, and the same frame in a new bitmap each time.
+  vwc::TScreenFrames stream;
+  methods.push_back({"camera_new_bitmap_each_frame", 160, 120, [&] {
+                       HBITMAP b = vwc::CopyScreenToBitmapEx(all);
+                       vwc::ScaleToSample(b, 160, 120, sample.data(), sample.size());
+                       if (b) DeleteObject(b);
+                     },
+                     {}});
   std::vector<std::unique_ptr<Dib>> dibs;
   for (auto& s : sizes) {
     const int w = s[0], h = s[1];
     methods.push_back({"camera_fillbuffer", w, h, [&, w, h] {
-                         HBITMAP b = vwc::CopyScreenToBitmapEx(all);
-                         vwc::ScaleToSample(b, w, h, sample.data(), sample.size());
-                         if (b) DeleteObject(b);
+                         stream.Capture(all);
+                         stream.ScaleTo(w, h, sample.data(), sample.size());
                        },
                        {}});
     for (int mode : {HALFTONE, COLORONCOLOR}) {
@@ -137,21 +182,32 @@ int RunFrameBench(int frames) {
   }
 
   // The camera's two steps apart, to see where a frame's time goes.
-  HBITMAP captured = vwc::CopyScreenToBitmapEx(all);
-  methods.push_back({"step_capture", sw, sh, [&] {
-                       HBITMAP b = vwc::CopyScreenToBitmapEx(all);
-                       if (b) DeleteObject(b);
-                     },
-                     {}});
+  vwc::TScreenFrames captured;
+  captured.Capture(all);
+  methods.push_back({"step_capture", sw, sh, [&] { stream.Capture(all); }, {}});
   for (auto& s : sizes) {
     const int w = s[0], h = s[1];
     methods.push_back({"step_scale_to_sample", w, h,
-                       [&, w, h] { vwc::ScaleToSample(captured, w, h, sample.data(), sample.size()); }, {}});
+                       [&, w, h] { captured.ScaleTo(w, h, sample.data(), sample.size()); }, {}});
   }
 
   TimeInTurn(frames, methods);
   for (const auto& m : methods) Report(m);
-  DeleteObject(captured);
+  // Side by side, from the same interleaved run: the ratios are what to compare.
+  const double floor = Median(methods[0].Times), ceiling = Median(methods[1].Times);
+  for (auto& s : sizes) {
+    const int w = s[0], h = s[1];
+    const double camera = Median(Find(methods, "camera_fillbuffer", w, h)->Times);
+    const double halftone = Median(Find(methods, "stretchblt_halftone", w, h)->Times);
+    const double colorOnColor = Median(Find(methods, "stretchblt_coloroncolor", w, h)->Times);
+    const double scale = Median(Find(methods, "step_scale_to_sample", w, h)->Times);
+    printf("{\"summary\":true,\"screen\":\"%dx%d\",\"size\":\"%dx%d\",\"floor_ms\":%.3f,\"camera_ms\":%.3f,"
+           "\"halftone_ms\":%.3f,\"coloroncolor_ms\":%.3f,\"scale_ms\":%.3f,\"bare_read_ms\":%.3f,"
+           "\"camera_per_floor\":%.3f,\"camera_per_halftone\":%.3f,\"camera_per_coloroncolor\":%.3f}\n",
+           sw, sh, w, h, floor, camera, halftone, colorOnColor, scale, ceiling, camera / floor, camera / halftone,
+           camera / colorOnColor);
+  }
+  printf("{\"ceiling\":true,\"bare_screen_reads_per_second\":%.1f}\n", ceiling > 0 ? 1000.0 / ceiling : 0.0);
   DeleteDC(screen);
   return 0;
 }

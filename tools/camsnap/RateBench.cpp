@@ -74,14 +74,21 @@ ScheduleStats MeasureSchedule(const std::vector<Frame>& frames, int64_t frameDur
   for (size_t i = 0; i < frames.size(); ++i) {
     const Frame& f = frames[i];
     if (!f.HasTime) continue;
-    if (first == frames.size()) first = i;
-    lateness.push_back((f.ArrivalMicros - frames[first].ArrivalMicros) - (f.Start - frames[first].Start) / 10);
+    const int64_t late = f.ArrivalMicros - f.Start / 10;
+    if (first == frames.size()) {
+      first = i;
+      s.FirstFrameUs = late;
+    } else {
+      lateness.push_back(late);
+    }
     last = i;
   }
-  if (lateness.empty()) return s;
-  s.MedianLatenessUs = Percentile(lateness, 0.5);
-  s.P90LatenessUs = Percentile(lateness, 0.9);
-  s.MaxLatenessUs = *std::max_element(lateness.begin(), lateness.end());
+  if (first == frames.size()) return s;
+  if (!lateness.empty()) {
+    s.MedianLatenessUs = Percentile(lateness, 0.5);
+    s.P90LatenessUs = Percentile(lateness, 0.9);
+    s.MaxLatenessUs = *std::max_element(lateness.begin(), lateness.end());
+  }
   s.DriftUs = (frames[last].Start - frames[first].Start - int64_t(last - first) * frameDuration) / 10;
   return s;
 }

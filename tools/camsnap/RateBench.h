@@ -35,14 +35,16 @@ class TCameraSettingsOverride {
 int64_t Percentile(std::vector<int64_t> values, double q);
 
 struct ScheduleStats {
-  int64_t MedianLatenessUs = 0, P90LatenessUs = 0, MaxLatenessUs = 0;
+  int64_t FirstFrameUs = 0;  // the first stamped frame's lateness: its capture and start-up
+  int64_t MedianLatenessUs = 0, P90LatenessUs = 0, MaxLatenessUs = 0;  // of the frames after it
   int64_t DriftUs = 0;
 };
 
-// Lateness of a frame: its arrival after the first frame's arrival, minus its start time
-// after the first frame's start. Drift: the last start after the first, minus as many frame
-// durations as frames came between them; a camera that skips slots drifts ahead. Frames
-// without time stamps are left out.
+// Lateness of a frame: its arrival, counted from the moment the graph was told to run (the
+// sink's clock origin; the camera's pacing clock starts inside Run), minus its start time. The
+// first frame is due at once but comes only after a capture, so it is reported on its own.
+// Drift: the last start after the first, minus as many frame durations as frames came between
+// them; a camera that skips slots drifts ahead. Frames without time stamps are left out.
 ScheduleStats MeasureSchedule(const std::vector<Frame>& frames, int64_t frameDuration);
 
 }  // namespace camsnap
