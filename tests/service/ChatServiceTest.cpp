@@ -1,0 +1,95 @@
+#include "ChatPages.h"
+#include "ChatService.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace murmella::service {
+namespace {
+
+TEST(ChatPages, NamesBecomeAsciiLiteralsThatCannotLeaveTheScript) {
+  struct Case {
+    std::string name, literal;
+  } cases[] = {
+      {"Visitor7", "\"Visitor7\""},
+      {"", "\"\""},
+      {"</script><b>x</b>", "\"\\u003C\\u002Fscript\\u003E\\u003Cb\\u003Ex\\u003C\\u002Fb\\u003E\""},
+      {"a\"b'c\\d&e", "\"a\\u0022b\\u0027c\\u005Cd\\u0026e\""},
+      {"l1\nl2\r\t", "\"l1\\u000Al2\\u000D\\u0009\""},
+      {"Jos\xC3\xA9", "\"Jos\\u00E9\""},                        // UTF-8
+      {"\xE2\x80\xA8", "\"\\u2028\""},                          // a JavaScript line break
+      {"\xF0\x9F\x98\x80", "\"\\uD83D\\uDE00\""},               // beyond the BMP: a surrogate pair
+      {"Jos\xE9", "\"Jos\\u00E9\""},                            // a stray byte, as Latin-1
+      {"\xED\xA0\x80", "\"\\u00ED\\u00A0\\u0080\""},            // an encoded surrogate is no character
+      {"\xC0\xAF", "\"\\u00C0\\u00AF\""},                       // nor is an overlong form
+  };
+  for (const Case& c : cases) EXPECT_EQ(JsStringLiteral(c.name), c.literal) << c.name;
+}
+
+TEST(ChatPages, PresencePageReloadsItselfAndReportsEachVisitorOnce) {
+  const std::string empty = PresencePage({}, 1000);
+  EXPECT_NE(empty.find("setTimeout(function () { location.reload(); }, 1000);"), std::string::npos);
+  EXPECT_EQ(empty.find("external"), std::string::npos);
+  const std::string two = PresencePage({"Ann", "Bob"}, 250);
+  EXPECT_NE(two.find("}, 250);"), std::string::npos);
+  const size_t ann = two.find("window.external.pagesetup(\"Ann\");");
+  const size_t bob = two.find("window.external.pagesetup(\"Bob\");");
+  ASSERT_NE(ann, std::string::npos);
+  ASSERT_NE(bob, std::string::npos);
+  EXPECT_LT(ann, bob);
+  // The reload is set before the calls, so a failing call cannot stop it.
+  EXPECT_LT(two.find("location.reload"), ann);
+}
+
+TEST(ChatService, QueuesVisitorsForTheNextPresencePageAndLogsWhatItServed) {
+  ChatService service(700);
+  const int port = service.Bind(0);
+  ASSERT_GT(port, 0);
+  std::thread server([&] { service.Run(); });
+  httplib::Client client("127.0.0.1", port);
+
+  struct Step {
+    const char* method;
+    std::string path;
+    int status;
+  } steps[] = {
+      {"POST", "/visitors?name=Ann", 202},
+      {"POST", "/visitors?name=", 400},
+      {"POST", "/visitors", 400},
+      {"POST", "/visitors?name=" + std::string(ChatService::kMaxNameBytes + 1, 'x'), 413},
+      {"POST", "/visitors?name=Bob", 202},
+      {"GET", "/pop.php", 200},
+      {"GET", "/pop.php", 200},
+      {"GET", "/register.htm", 200},
+      {"GET", "/disconnect.php", 200},
+      {"GET", "/nothing", 404},
+  };
+  std::vector<std::string> pops;
+  for (const Step& s : steps) {
+    auto res = std::string(s.method) == "GET" ? client.Get(s.path.c_str()) : client.Post(s.path.c_str(), "", "text/plain");
+    ASSERT_TRUE(res) << s.path;
+    EXPECT_EQ(res->status, s.status) << s.path;
+    if (s.path == "/pop.php") {
+      pops.push_back(res->body);
+      EXPECT_EQ(res->get_header_value("Cache-Control"), "no-store");
+    }
+  }
+  ASSERT_EQ(pops.size(), 2u);
+  EXPECT_NE(pops[0].find("pagesetup(\"Ann\")"), std::string::npos);
+  EXPECT_NE(pops[0].find("pagesetup(\"Bob\")"), std::string::npos);
+  EXPECT_EQ(pops[1].find("pagesetup"), std::string::npos);  // drained by the first load
+
+  auto log = client.Get("/log");
+  ASSERT_TRUE(log);
+  EXPECT_EQ(log->body,
+            "POST /visitors name=Ann 202\nPOST /visitors name= 400\nPOST /visitors 400\nPOST /visitors name=" +
+                std::string(ChatService::kMaxNameBytes + 1, 'x') +
+                " 413\nPOST /visitors name=Bob 202\nGET /pop.php 200\nGET /pop.php 200\nGET /register.htm 200\n"
+                "GET /disconnect.php 200\nGET /nothing 404\n");
+  service.Stop();
+  server.join();
+}
+
+}  // namespace
+}  // namespace murmella::service

@@ -1,0 +1,83 @@
+#include "ChatService.h"
+
+#include "ChatPages.h"
+
+namespace murmella::service {
+
+namespace {
+
+void Page(httplib::Response& res, std::string body) {
+  // The presence page must be fetched afresh on every reload, or no new visitor would show.
+  res.set_header("Cache-Control", "no-store");
+  res.set_content(std::move(body), "text/html; charset=us-ascii");
+}
+
+void Refuse(httplib::Response& res, int status, const char* why) {
+  res.status = status;
+  res.set_content(std::string(why) + "\n", "text/plain");
+}
+
+}  // namespace
+
+ChatService::ChatService(int reloadMs, std::FILE* logFile) : reloadMs_(reloadMs), logFile_(logFile) {
+  server_.Get("/pop.php", [this](const httplib::Request&, httplib::Response& res) {
+    std::vector<std::string> visitors;
+    {
+      std::lock_guard lock(mutex_);
+      visitors.swap(queued_);
+    }
+    Page(res, PresencePage(visitors, reloadMs_));
+  });
+  server_.Get("/register.htm", [](const httplib::Request&, httplib::Response& res) { Page(res, RegisterPage()); });
+  server_.Get("/disconnect.php",
+              [](const httplib::Request&, httplib::Response& res) { Page(res, DisconnectPage()); });
+  server_.Post("/visitors", [this](const httplib::Request& req, httplib::Response& res) {
+    if (!req.has_param("name") || req.get_param_value("name").empty())
+      return Refuse(res, 400, "a visitor needs a name: POST /visitors?name=...");
+    std::string name = req.get_param_value("name");
+    if (name.size() > kMaxNameBytes) return Refuse(res, 413, "the visitor's name is too long");
+    std::lock_guard lock(mutex_);
+    if (queued_.size() >= kMaxQueued) return Refuse(res, 503, "too many visitors waiting for the presence page");
+    queued_.push_back(std::move(name));
+    res.status = 202;
+    res.set_content("queued\n", "text/plain");
+  });
+  server_.Get("/log", [this](const httplib::Request&, httplib::Response& res) {
+    std::string text;
+    {
+      std::lock_guard lock(mutex_);
+      for (const std::string& line : log_) text += line + "\n";
+    }
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(std::move(text), "text/plain");
+  });
+  server_.set_logger([this](const httplib::Request& req, const httplib::Response& res) { Log(req, res); });
+}
+
+void ChatService::Log(const httplib::Request& req, const httplib::Response& res) {
+  // Reading the log is not itself logged, so that a test polling it sees only the pages.
+  if (req.path == "/log") return;
+  std::string line = req.method + " " + req.path;
+  if (req.method == "POST" && req.has_param("name")) line += " name=" + req.get_param_value("name");
+  line += " " + std::to_string(res.status);
+  for (char& c : line)
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';  // one request, one line
+  std::lock_guard lock(mutex_);
+  log_.push_back(line);
+  if (log_.size() > kMaxLogLines) log_.pop_front();
+  if (logFile_) {
+    std::fprintf(logFile_, "%s\n", line.c_str());
+    std::fflush(logFile_);
+  }
+}
+
+int ChatService::Bind(int port) {
+  if (port == 0) return server_.bind_to_any_port("127.0.0.1");
+  return server_.bind_to_port("127.0.0.1", port) ? port : -1;
+}
+
+bool ChatService::Run() { return server_.listen_after_bind(); }
+
+void ChatService::Stop() { server_.stop(); }
+
+}  // namespace murmella::service

@@ -1,0 +1,42 @@
+// The stand-in chat service: the presence, sign-up and logged-out pages, a queue of visitors
+// that the next presence page reports, and a log of every request served. Loopback only.
+#pragma once
+
+#include <httplib.h>
+
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace murmella::service {
+
+class ChatService {
+ public:
+  // Limits that keep a misbehaving client from growing the service without bound.
+  static constexpr size_t kMaxNameBytes = 256;
+  static constexpr size_t kMaxQueued = 1000;
+  static constexpr size_t kMaxLogLines = 100000;
+
+  // `logFile` (may be null) receives each log line as well.
+  explicit ChatService(int reloadMs = 1000, std::FILE* logFile = nullptr);
+
+  // Binds 127.0.0.1:`port` (0: any free port); returns the port, or -1.
+  int Bind(int port);
+  // Serves until Stop; call after Bind.
+  bool Run();
+  void Stop();
+
+ private:
+  void Log(const httplib::Request& req, const httplib::Response& res);
+
+  httplib::Server server_;
+  int reloadMs_;
+  std::FILE* logFile_;
+  std::mutex mutex_;
+  std::vector<std::string> queued_;
+  std::deque<std::string> log_;
+};
+
+}  // namespace murmella::service
