@@ -1,0 +1,171 @@
+// Downloads through WinHTTP, synchronously on a worker thread. Redirects are followed here
+// rather than by WinHTTP so that the chain's bound and the final address are ours to know.
+#include "PageFetch.h"
+#include "PageRules.h"
+#include "UrlResolve.h"
+
+#include <winhttp.h>
+
+#include <thread>
+#include <vector>
+
+namespace murmella::webcontrol {
+
+namespace {
+
+struct TInternetCloser {
+  void operator()(void* h) const { WinHttpCloseHandle(h); }
+};
+using TInternet = std::unique_ptr<void, TInternetCloser>;
+
+std::wstring Widen(const std::string& s) {
+  if (s.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+  return w;
+}
+
+std::string Narrow(const wchar_t* w, std::size_t len) {
+  if (len == 0) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(len), nullptr, 0, nullptr, nullptr);
+  std::string s(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(len), s.data(), n, nullptr, nullptr);
+  return s;
+}
+
+std::string SystemMessage(DWORD code) {
+  return "network error " + std::to_string(code);
+}
+
+std::optional<std::wstring> QueryText(HINTERNET request, DWORD info) {
+  DWORD bytes = 0;
+  WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &bytes, WINHTTP_NO_HEADER_INDEX);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0) return std::nullopt;
+  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+  if (!WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &bytes, WINHTTP_NO_HEADER_INDEX))
+    return std::nullopt;
+  text.resize(bytes / sizeof(wchar_t));
+  return text;
+}
+
+// One request/response; fills `r` and tells whether a redirect to `next` is due.
+bool Exchange(HINTERNET session, const std::string& url, const std::atomic<bool>& cancelled, TFetchResult& r,
+              std::string& next) {
+  const std::wstring wurl = Widen(url);
+  URL_COMPONENTS parts{};
+  parts.dwStructSize = sizeof(parts);
+  parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!WinHttpCrackUrl(wurl.c_str(), 0, 0, &parts)) {
+    r.StatusText = "bad address";
+    return false;
+  }
+  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
+  path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (const auto hash = path.find(L'#'); hash != std::wstring::npos) path.erase(hash);
+  if (path.empty()) path = L"/";
+  TInternet connection(WinHttpConnect(session, host.c_str(), parts.nPort, 0));
+  if (!connection) {
+    r.StatusText = SystemMessage(GetLastError());
+    return false;
+  }
+  TInternet request(WinHttpOpenRequest(connection.get(), L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                       WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                       parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
+  if (!request) {
+    r.StatusText = SystemMessage(GetLastError());
+    return false;
+  }
+  DWORD feature = WINHTTP_DISABLE_REDIRECTS;
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
+  if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+      !WinHttpReceiveResponse(request.get(), nullptr)) {
+    r.StatusText = SystemMessage(GetLastError());
+    return false;
+  }
+  DWORD status = 0, size = sizeof(status);
+  WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+  r.Status = static_cast<int>(status);
+  const auto reason = QueryText(request.get(), WINHTTP_QUERY_STATUS_TEXT);
+  r.StatusText = reason ? Narrow(reason->data(), reason->size()) : std::string{};
+  r.FinalUrl = url;
+  if (IsRedirectStatus(r.Status)) {
+    if (const auto location = QueryText(request.get(), WINHTTP_QUERY_LOCATION)) {
+      next = ResolveUrl(url, Narrow(location->data(), location->size()));
+      if (!next.empty()) return true;
+    }
+  }
+  r.Body.clear();
+  std::vector<char> chunk(64 * 1024);
+  for (;;) {
+    if (cancelled) return false;
+    DWORD got = 0;
+    if (!WinHttpReadData(request.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got)) {
+      r.StatusText = SystemMessage(GetLastError());
+      return false;
+    }
+    if (got == 0) break;
+    if (r.Body.size() + got > kMaxPageBytes) {
+      r.StatusText = "page larger than " + std::to_string(kMaxPageBytes) + " bytes";
+      r.Body.clear();
+      return false;
+    }
+    r.Body.append(chunk.data(), got);
+  }
+  r.Loaded = true;
+  return false;
+}
+
+}  // namespace
+
+std::shared_ptr<TPageFetch> TPageFetch::Start(std::string url, std::wstring userAgent, HWND window, UINT message,
+                                              WPARAM ticket) {
+  std::shared_ptr<TPageFetch> fetch(new TPageFetch);
+  // The thread keeps the shared state alive by itself; the control may drop its pointer at
+  // any time (a new navigation, its own end) without waiting for the network.
+  std::thread([fetch, url = std::move(url), userAgent = std::move(userAgent), window, message, ticket] {
+    fetch->Run(url, userAgent, window, message, ticket);
+  }).detach();
+  return fetch;
+}
+
+void TPageFetch::Run(const std::string& url, const std::wstring& userAgent, HWND window, UINT message,
+                     WPARAM ticket) {
+  TFetchResult r;
+  TInternet session(WinHttpOpen(userAgent.empty() ? L"Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1)"
+                                                  : userAgent.c_str(),
+                                WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
+                                0));
+  if (!session) {
+    r.StatusText = SystemMessage(GetLastError());
+  } else {
+    WinHttpSetTimeouts(session.get(), 10000, 10000, 15000, 15000);
+    std::string current = url, next;
+    int hops = 0;
+    while (!cancelled_ && Exchange(session.get(), current, cancelled_, r, next)) {
+      if (++hops > kMaxRedirects) {
+        r = TFetchResult{};
+        r.StatusText = "more than " + std::to_string(kMaxRedirects) + " redirects";
+        break;
+      }
+      current = std::move(next);
+    }
+  }
+  if (cancelled_) return;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    result_ = std::move(r);
+  }
+  PostMessageW(window, message, ticket, 0);
+}
+
+std::optional<TFetchResult> TPageFetch::Take() {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::optional<TFetchResult> r = std::move(result_);
+  result_.reset();
+  return r;
+}
+
+}  // namespace murmella::webcontrol

@@ -1,0 +1,28 @@
+// Rules of loading a page that need no platform: what counts as a redirect, how far redirects
+// and page bodies may go, and which addresses the control loads at all.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace murmella::webcontrol {
+
+// A chain longer than this is a loop (or as good as one); the navigation fails instead of
+// following it for ever.
+inline constexpr int kMaxRedirects = 10;
+
+// Pages the console loads are a few kilobytes; a body that grows past this bound is abandoned
+// and the navigation fails, so a runaway server cannot make the console hold unbounded memory.
+inline constexpr std::size_t kMaxPageBytes = 4u << 20;
+
+inline bool IsRedirectStatus(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+enum class TAddressKind { Http, Blank, Unsupported };
+
+// http and https go to the network, about:blank is an empty page, anything else (file:, data:,
+// javascript:, relative text) is not loaded.
+TAddressKind ClassifyAddress(std::string_view absoluteUrl);
+
+}  // namespace murmella::webcontrol

@@ -1,0 +1,22 @@
+// The stand-in for the platform's WebBrowser control, for platforms whose control has no HTML
+// engine. It loads pages over HTTP and runs their inline scripts in JScript with a small
+// `window`, and drives its container the way the platform's control does. It renders nothing.
+//
+// The object lives in the creating thread's single-threaded apartment (COM must be initialised
+// there) and answers IWebBrowser2 (Navigate, LocationURL, Visible, Busy, ReadyState,
+// StatusText, Stop, Quit), IDispatch (LocationURL, dispatch number 211), IOleObject,
+// IOleInPlaceObject and IOleInPlaceActiveObject. Everything happens on that thread; downloads
+// run on worker threads and come back through the thread's message loop.
+//
+// Outcomes of a navigation:
+// - a response with any status (404 and 500 included) is a loaded page: LocationURL becomes the
+//   address after redirects, StatusText the status ("404 Not Found"), and its scripts run;
+// - no response (unreachable server, more than kMaxRedirects redirects, a body past
+//   kMaxPageBytes, an address that is neither http(s) nor about:blank) ends on an error page
+//   like the platform's: LocationURL is the requested address, StatusText says why, no script
+//   runs.
+#pragma once
+
+#include <unknwn.h>
+
+HRESULT CreateStandInWebBrowser(IUnknown** out);
