@@ -74,11 +74,36 @@ if(NOT MURMELLA_FUZZ)
   endif()
 endif()
 
-# murmella_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [NO_MAIN])
+# The stand-in chat service for Windows tests that load its pages: the native build's
+# murmella-service (the linux preset is built before the Windows ones), started once per CTest
+# run on a free port by a setup test and stopped by a cleanup test.
+if(WIN32)
+  set(MURMELLA_NATIVE_BUILD_DIR "${PROJECT_SOURCE_DIR}/build/linux" CACHE PATH
+      "Build tree of the linux preset, whose stand-in service the Windows tests use")
+endif()
+set(MURMELLA_SERVICE_STATE ${CMAKE_BINARY_DIR}/service-fixture)
+
+function(murmella_service_fixture)
+  get_property(done GLOBAL PROPERTY MURMELLA_SERVICE_FIXTURE)
+  if(done)
+    return()
+  endif()
+  set_property(GLOBAL PROPERTY MURMELLA_SERVICE_FIXTURE TRUE)
+  set(script ${PROJECT_SOURCE_DIR}/scripts/test-service)
+  add_test(NAME service_start COMMAND ${script} start ${MURMELLA_SERVICE_STATE}
+           ${MURMELLA_NATIVE_BUILD_DIR}/tools/service/murmella-service)
+  add_test(NAME service_stop COMMAND ${script} stop ${MURMELLA_SERVICE_STATE})
+  set_tests_properties(service_start PROPERTIES FIXTURES_SETUP murmella_service TIMEOUT 20)
+  set_tests_properties(service_stop PROPERTIES FIXTURES_CLEANUP murmella_service TIMEOUT 20)
+endfunction()
+
+# murmella_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [NO_MAIN] [SERVICE])
 # Natively each GoogleTest case becomes a CTest test; under Wine each executable is one test,
 # because starting a Windows process per case would cost more than the cases themselves.
+# SERVICE (Windows): the test runs with the stand-in service up and its address in
+# MURMELLA_SERVICE_URL.
 function(murmella_test name)
-  cmake_parse_arguments(A "NO_MAIN" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "NO_MAIN;SERVICE" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
@@ -89,7 +114,12 @@ function(murmella_test name)
   endif()
   target_link_libraries(${name} PRIVATE ${A_LIBS} ${main} GTest::gmock)
   murmella_warnings(${name})
-  if(WIN32)
+  if(WIN32 AND A_SERVICE)
+    murmella_service_fixture()
+    add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/scripts/test-service run ${MURMELLA_SERVICE_STATE}
+             ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}> --gtest_color=no)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} FIXTURES_REQUIRED murmella_service)
+  elseif(WIN32)
     add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT})
   else()

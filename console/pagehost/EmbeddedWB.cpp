@@ -54,9 +54,17 @@ void FillException(EXCEPINFO* excep, const std::string& source, const char* mess
 
 }  // namespace
 
-TEmbeddedWB::TEmbeddedWB(forms::TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
+// The site exists from the start, so that the host's dispatch interface can be handed out before
+// the control is created and the control's first ambient reads, made while it is being bound,
+// are answered.
+TEmbeddedWB::TEmbeddedWB(forms::TComponent* owner, std::string name)
+    : TComponent(owner, std::move(name)), site_(new TWebBrowserSite(*this)) {}
 
-TEmbeddedWB::~TEmbeddedWB() { Close(); }
+TEmbeddedWB::~TEmbeddedWB() {
+  Close();
+  // A page or the control may still hold the site; from now on it answers E_UNEXPECTED.
+  site_->Detach();
+}
 
 void TEmbeddedWB::SetBounds(const RECT& bounds) {
   bounds_ = bounds;
@@ -74,13 +82,10 @@ void TEmbeddedWB::SetScriptErrorsSuppressed(bool on) {
   scriptErrorAction_ = on ? TScriptErrorAction::eaContinue : TScriptErrorAction::eaAskUser;
 }
 
-IDispatch* TEmbeddedWB::DispatchInterface() const { return site_ ? site_->Dispatch() : nullptr; }
+IDispatch* TEmbeddedWB::DispatchInterface() const { return site_->Dispatch(); }
 
 void TEmbeddedWB::Loaded() {
   if (control_) return;
-  // The site exists before the control, so that the control's first ambient reads (made while
-  // it is being bound) are answered.
-  site_ = new TWebBrowserSite(*this);
   try {
     ComPtr<IUnknown> unknown = CreateWebControl(ControlKind, platform_);
     OleCheck(unknown.As(&control_));
@@ -111,8 +116,6 @@ void TEmbeddedWB::Close() {
   }
   browser_.Reset();
   control_.Reset();
-  if (site_) site_->Detach();
-  site_.Reset();
 }
 
 void TEmbeddedWB::Navigate(const std::string& address) {

@@ -90,8 +90,8 @@ class TEmbeddedWB : public forms::TComponent {
   // The address of the page loaded, empty before the first load.
   std::string LocationURL();
 
-  // The host's dispatch interface (no reference added): the page's external object and the
-  // target of the control's ambient reads.
+  // The host's dispatch interface (no reference added), there from construction on: the page's
+  // external object and the target of the control's ambient reads.
   IDispatch* DispatchInterface() const;
   // The control, or null before Loaded.
   IWebBrowser2* Browser() const { return browser_.Get(); }

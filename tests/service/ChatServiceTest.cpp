@@ -42,7 +42,7 @@ TEST(ChatPages, PresencePageReloadsItselfAndReportsEachVisitorOnce) {
   EXPECT_LT(two.find("location.reload"), ann);
 }
 
-TEST(ChatService, QueuesVisitorsForTheNextPresencePageAndLogsWhatItServed) {
+TEST(ChatService, QueuesVisitorsForTheNextPresencePageServesTestPagesAndLogsWhatItServed) {
   ChatService service(700);
   const int port = service.Bind(0);
   ASSERT_GT(port, 0);
@@ -64,12 +64,21 @@ TEST(ChatService, QueuesVisitorsForTheNextPresencePageAndLogsWhatItServed) {
       {"GET", "/register.htm", 200},
       {"GET", "/disconnect.php", 200},
       {"GET", "/nothing", 404},
+      {"PUT", "/t/a.htm", 201},
+      {"GET", "/t/a.htm", 200},
+      {"GET", "/t/b.htm", 404},
   };
   std::vector<std::string> pops;
   for (const Step& s : steps) {
-    auto res = std::string(s.method) == "GET" ? client.Get(s.path.c_str()) : client.Post(s.path.c_str(), "", "text/plain");
+    const std::string method = s.method;
+    auto res = method == "GET"   ? client.Get(s.path.c_str())
+               : method == "PUT" ? client.Put(s.path.c_str(), "<p>test page</p>", "text/html")
+                                 : client.Post(s.path.c_str(), "", "text/plain");
     ASSERT_TRUE(res) << s.path;
     EXPECT_EQ(res->status, s.status) << s.path;
+    if (s.path == "/t/a.htm" && method == "GET") {
+      EXPECT_EQ(res->body, "<p>test page</p>");
+    }
     if (s.path == "/pop.php") {
       pops.push_back(res->body);
       EXPECT_EQ(res->get_header_value("Cache-Control"), "no-store");
@@ -86,7 +95,7 @@ TEST(ChatService, QueuesVisitorsForTheNextPresencePageAndLogsWhatItServed) {
             "POST /visitors name=Ann 202\nPOST /visitors name= 400\nPOST /visitors 400\nPOST /visitors name=" +
                 std::string(ChatService::kMaxNameBytes + 1, 'x') +
                 " 413\nPOST /visitors name=Bob 202\nGET /pop.php 200\nGET /pop.php 200\nGET /register.htm 200\n"
-                "GET /disconnect.php 200\nGET /nothing 404\n");
+                "GET /disconnect.php 200\nGET /nothing 404\nPUT /t/a.htm 201\nGET /t/a.htm 200\nGET /t/b.htm 404\n");
   service.Stop();
   server.join();
 }

@@ -42,6 +42,25 @@ ChatService::ChatService(int reloadMs, std::FILE* logFile) : reloadMs_(reloadMs)
     res.status = 202;
     res.set_content("queued\n", "text/plain");
   });
+  // Pages a test puts up for its own scenarios: PUT /t/NAME with the page, then GET /t/NAME.
+  server_.Put(R"(/t/([A-Za-z0-9._-]+))", [this](const httplib::Request& req, httplib::Response& res) {
+    if (req.body.size() > kMaxPageBytes) return Refuse(res, 413, "the page is too large");
+    std::lock_guard lock(mutex_);
+    if (pages_.size() >= kMaxPages && !pages_.count(req.path)) return Refuse(res, 507, "too many pages");
+    pages_[req.path] = req.body;
+    res.status = 201;
+    res.set_content("stored\n", "text/plain");
+  });
+  server_.Get(R"(/t/([A-Za-z0-9._-]+))", [this](const httplib::Request& req, httplib::Response& res) {
+    std::string body;
+    {
+      std::lock_guard lock(mutex_);
+      auto it = pages_.find(req.path);
+      if (it == pages_.end()) return Refuse(res, 404, "no such page");
+      body = it->second;
+    }
+    Page(res, std::move(body));
+  });
   server_.Get("/log", [this](const httplib::Request&, httplib::Response& res) {
     std::string text;
     {

@@ -1,11 +1,13 @@
 // The stand-in chat service: the presence, sign-up and logged-out pages, a queue of visitors
-// that the next presence page reports, and a log of every request served. Loopback only.
+// that the next presence page reports, pages a test puts up under /t/, and a log of every
+// request served. Loopback only.
 #pragma once
 
 #include <httplib.h>
 
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,6 +20,8 @@ class ChatService {
   static constexpr size_t kMaxNameBytes = 256;
   static constexpr size_t kMaxQueued = 1000;
   static constexpr size_t kMaxLogLines = 100000;
+  static constexpr size_t kMaxPageBytes = 1 << 20;
+  static constexpr size_t kMaxPages = 100;
 
   // `logFile` (may be null) receives each log line as well.
   explicit ChatService(int reloadMs = 1000, std::FILE* logFile = nullptr);
@@ -37,6 +41,7 @@ class ChatService {
   std::mutex mutex_;
   std::vector<std::string> queued_;
   std::deque<std::string> log_;
+  std::map<std::string, std::string> pages_;  // test pages by path
 };
 
 }  // namespace murmella::service
