@@ -61,7 +61,9 @@ NOTIFYICONDATAA TrayIconRecord(HWND window, HICON icon, const std::string& hint,
   nid.uCallbackMessage = kTrayCallbackMessage;
   nid.hIcon = icon;
   if (showHint && !hint.empty()) {
-    const std::size_t n = std::min<std::size_t>(hint.size(), sizeof nid.szTip - 1);
+    // The first layout's tip field holds 64 bytes, whatever size the headers give it.
+    constexpr std::size_t kTipChars = 63;
+    const std::size_t n = std::min(hint.size(), kTipChars);
     std::memcpy(nid.szTip, hint.data(), n);
   }
   return nid;
