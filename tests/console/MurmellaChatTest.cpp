@@ -297,9 +297,3 @@ TEST_F(ChatTest, TheAutostartValueFollowsEveryStartAndTheOption) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  testdesktop::RunKeeperIfAsked(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
