@@ -31,26 +31,26 @@ bool WaitFor(F ready, DWORD ms) {
 }
 
 // A top-level window of `pid` with the given class (hidden ones too), or null.
+struct WindowSearch {
+  DWORD pid;
+  const char* cls;
+  HWND found;
+};
+inline BOOL CALLBACK MatchProcessWindow(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<WindowSearch*>(p);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(w, &owner);
+  char cls[64] = {};
+  GetClassNameA(w, cls, sizeof cls);
+  if (owner == s->pid && std::string(cls) == s->cls) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
 inline HWND FindProcessWindow(DWORD pid, const char* className) {
-  struct Search {
-    DWORD pid;
-    const char* cls;
-    HWND found;
-  } s{pid, className, nullptr};
-  EnumWindows(
-      [](HWND w, LPARAM p) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        char cls[64] = {};
-        GetClassNameA(w, cls, sizeof cls);
-        if (owner == s->pid && std::string(cls) == s->cls) {
-          s->found = w;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&s));
+  WindowSearch s{pid, className, nullptr};
+  EnumWindows(&MatchProcessWindow, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 

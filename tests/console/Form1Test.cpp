@@ -1,5 +1,7 @@
 // TForm1 built in this process: what cannot be read from another process (components and
 // their settings, fonts, the menu, the sign-up call), the close rule and the option rule.
+#include <winsock2.h>
+
 #include "Unit1.h"
 
 #include "Application.h"
@@ -17,7 +19,6 @@
 #include "ovcstate.h"
 
 #include <gtest/gtest.h>
-#include <winsock2.h>
 
 #include <atomic>
 #include <memory>

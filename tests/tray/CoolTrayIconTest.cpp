@@ -113,7 +113,9 @@ TEST(TrayRecord, FixedFieldsAndTipRule) {
   for (const Case& c : cases) {
     const NOTIFYICONDATAA n = TrayIconRecord(w, i, c.hint, c.show);
     EXPECT_EQ(n.cbSize, NOTIFYICONDATAA_V1_SIZE);
-    if (sizeof(void*) == 4) EXPECT_EQ(n.cbSize, 88u);
+    if (sizeof(void*) == 4) {
+      EXPECT_EQ(n.cbSize, 88u);
+    }
     EXPECT_EQ(n.hWnd, w);
     EXPECT_EQ(n.uID, 1u);
     EXPECT_EQ(n.uFlags, 7u);
