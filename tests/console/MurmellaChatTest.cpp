@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,7 +20,6 @@ constexpr const char* kRunKeys[] = {"Software\\Microsoft\\Windows\\CurrentVersio
                                     "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices",
                                     "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"};
 constexpr char kParams[] = "Murmellachat\\params";
-constexpr UINT kTrayCallback = 0x0800;
 
 RECT RectIn(HWND parent, HWND child) {
   RECT r{};
@@ -57,14 +57,6 @@ HWND ChildByText(HWND parent, const std::string& cls, const std::string& text) {
   return nullptr;
 }
 
-bool IconInShell(HWND trayWindow) {
-  NOTIFYICONDATAA n{};
-  n.cbSize = NOTIFYICONDATAA_V1_SIZE;
-  n.hWnd = trayWindow;
-  n.uID = 1;
-  return Shell_NotifyIconA(NIM_MODIFY, &n) != FALSE;
-}
-
 void DeleteValueEverywhere(const char* name) {
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
     for (const char* key : kRunKeys) RegDeleteKeyValueA(root, key, name);
@@ -73,22 +65,6 @@ void DeleteValueEverywhere(const char* name) {
 void TrayClick(HWND tray) {
   PostMessageA(tray, kTrayCallback, 1, WM_LBUTTONDOWN);
   PostMessageA(tray, kTrayCallback, 1, WM_LBUTTONUP);
-}
-
-HWND VisibleMenu() {
-  HWND m = FindWindowA("#32768", nullptr);
-  return m && IsWindowVisible(m) ? m : nullptr;
-}
-
-// Opens the tray menu with the right button and chooses the `command`-th command (0-based; the
-// separator is not one) with the keyboard, as an operator can.
-bool ChooseFromTrayMenu(HWND tray, int command) {
-  PostMessageA(tray, kTrayCallback, 1, WM_RBUTTONDOWN);
-  HWND menu = nullptr;
-  if (!WaitFor([&] { return (menu = VisibleMenu()) != nullptr; }, 5000)) return false;
-  for (int i = 0; i <= command; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
-  PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
-  return WaitFor([] { return VisibleMenu() == nullptr; }, 5000);
 }
 
 class ChatTest : public ::testing::Test {
@@ -103,7 +79,7 @@ class ChatTest : public ::testing::Test {
 
 TEST_F(ChatTest, TheWindowAsTheOperatorSeesIt) {
   ChatProcess chat;
-  ASSERT_TRUE(chat.Start());
+  ASSERT_TRUE(chat.Start(BuiltProgram()));
   HWND main = chat.WaitForMainWindow();
   ASSERT_TRUE(main);
   EXPECT_EQ(TextOf(main), "MurmellaChat");
@@ -182,7 +158,7 @@ TEST_F(ChatTest, TheWindowAsTheOperatorSeesIt) {
 
 TEST_F(ChatTest, ClosingHidesToTheTrayAndTheTrayBringsItBack) {
   ChatProcess chat;
-  ASSERT_TRUE(chat.Start());
+  ASSERT_TRUE(chat.Start(BuiltProgram()));
   HWND main = chat.WaitForMainWindow();
   ASSERT_TRUE(main);
   HWND tray = chat.TrayWindow();
@@ -215,7 +191,7 @@ TEST_F(ChatTest, ClosingHidesToTheTrayAndTheTrayBringsItBack) {
 
 TEST_F(ChatTest, CloseMurmellachatEndsTheProgramAlsoWhileHidden) {
   ChatProcess chat;
-  ASSERT_TRUE(chat.Start());
+  ASSERT_TRUE(chat.Start(BuiltProgram()));
   HWND main = chat.WaitForMainWindow();
   ASSERT_TRUE(main);
   HWND tray = chat.TrayWindow();
@@ -228,14 +204,14 @@ TEST_F(ChatTest, CloseMurmellachatEndsTheProgramAlsoWhileHidden) {
 
 TEST_F(ChatTest, OneCopyPerProgramFile) {
   ChatProcess first;
-  ASSERT_TRUE(first.Start());
+  ASSERT_TRUE(first.Start(BuiltProgram()));
   HWND main = first.WaitForMainWindow();
   ASSERT_TRUE(main);
   RECT before{};
   GetWindowRect(main, &before);
 
   ChatProcess second;
-  ASSERT_TRUE(second.Start());
+  ASSERT_TRUE(second.Start(BuiltProgram()));
   EXPECT_EQ(second.WaitForExit(2000), std::optional<DWORD>(0)) << "a second start ends by itself";
   EXPECT_TRUE(first.Running());
   EXPECT_TRUE(IsWindowVisible(main));
@@ -262,7 +238,7 @@ TEST_F(ChatTest, TheAutostartValueFollowsEveryStartAndTheOption) {
   const std::string quoted = "\"" + BuiltProgram() + "\"";
   auto machineValue = [] { return ReadString(HKEY_LOCAL_MACHINE, kMachineRun, "MurMellachatRun"); };
   ChatProcess chat;
-  ASSERT_TRUE(chat.Start());
+  ASSERT_TRUE(chat.Start(BuiltProgram()));
   HWND main = chat.WaitForMainWindow();
   ASSERT_TRUE(main);
   ASSERT_TRUE(machineValue());
@@ -284,7 +260,7 @@ TEST_F(ChatTest, TheAutostartValueFollowsEveryStartAndTheOption) {
   // Any start writes it again, also one that ends at once because a copy runs.
   {
     ChatProcess second;
-    ASSERT_TRUE(second.Start());
+    ASSERT_TRUE(second.Start(BuiltProgram()));
     EXPECT_TRUE(second.WaitForExit(2000));
   }
   EXPECT_TRUE(machineValue());
@@ -295,12 +271,62 @@ TEST_F(ChatTest, TheAutostartValueFollowsEveryStartAndTheOption) {
   EXPECT_FALSE(machineValue()) << "ending through the tray applies the option too";
 
   ChatProcess again;
-  ASSERT_TRUE(again.Start());
+  ASSERT_TRUE(again.Start(BuiltProgram()));
   main = again.WaitForMainWindow();
   ASSERT_TRUE(main);
   EXPECT_TRUE(machineValue());
   chstartup = ChildByText(main, "Button", " Run application at startup");
   EXPECT_EQ(SendMessageA(chstartup, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "restored";
+}
+
+// A copy of the program whose sign-up icon cannot be found: its image list cannot be filled,
+// so the window cannot be built. The icon's entry in the resource directory (the entries of
+// icons 101, 102 and 103 side by side, each an id and a subdirectory offset) is renumbered.
+bool CopyWithoutSignUpIcon(const std::string& copy) {
+  std::vector<unsigned char> bytes;
+  {
+    std::FILE* f = std::fopen(BuiltProgram().c_str(), "rb");
+    if (!f) return false;
+    unsigned char buf[65536];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+  }
+  int patched = 0;
+  for (std::size_t i = 0; i + 24 <= bytes.size(); ++i) {
+    const unsigned char* e = &bytes[i];
+    auto id = [&](int k) { return e[8 * k] | e[8 * k + 1] << 8 | e[8 * k + 2] << 16 | e[8 * k + 3] << 24; };
+    if (id(0) == 101 && id(1) == 102 && id(2) == 103 && (e[7] & 0x80) && (e[15] & 0x80) && (e[23] & 0x80)) {
+      bytes[i + 8] = 0xEE;  // 102 becomes 238
+      ++patched;
+    }
+  }
+  std::FILE* f = std::fopen(copy.c_str(), "wb");
+  if (!f) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  std::fclose(f);
+  return written && patched == 1;
+}
+
+TEST_F(ChatTest, AWindowThatCannotBeBuiltEndsWithTheFatalBoxAndExitCode1) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  const std::string copy = std::string(temp) + "MurmellaChatBroken.exe";
+  ASSERT_TRUE(CopyWithoutSignUpIcon(copy));
+  ChatProcess chat;
+  ASSERT_TRUE(chat.Start(copy));
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (box = FindProcessWindow(chat.Pid(), "#32770")) && IsWindowVisible(box); }, 10000));
+  wchar_t caption[64] = {}, text[512] = {};
+  GetWindowTextW(box, caption, 64);
+  GetDlgItemTextW(box, 0xFFFF, text, 512);
+  EXPECT_EQ(std::wstring(caption), L"Erreur d'application");
+  const std::wstring t = text;
+  EXPECT_EQ(t.rfind(L"Exception ", 0), 0u) << t.c_str();
+  EXPECT_NE(t.find(L" dans le module MurmellaChatBroken.exe \u00e0 "), std::wstring::npos);
+  EXPECT_EQ(FindProcessWindow(chat.Pid(), "MurmellaForm"), nullptr) << "no window was left";
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(chat.WaitForExit(5000), std::optional<DWORD>(1));
+  DeleteFileA(copy.c_str());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "Forms.h"
 #include "ImgList.h"
 #include "Menus.h"
+#include "ChatProcess.h"
 #include "WineDesktop.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 
 using namespace murmella;
 using namespace murmella::tray;
+using chattest::IconInShell;
 
 namespace {
 
@@ -29,15 +31,6 @@ std::vector<Record> records;
 BOOL WINAPI RecordingNotifyIcon(DWORD message, PNOTIFYICONDATAA data) {
   records.push_back({message, *data});
   return Shell_NotifyIconA(message, data);
-}
-
-// Whether the shell knows our icon: a modification that changes nothing succeeds only then.
-bool IconInShell(HWND window) {
-  NOTIFYICONDATAA n{};
-  n.cbSize = NOTIFYICONDATAA_V1_SIZE;
-  n.hWnd = window;
-  n.uID = kTrayIconId;
-  return Shell_NotifyIconA(NIM_MODIFY, &n) != FALSE;
 }
 
 void Pump(DWORD ms) {

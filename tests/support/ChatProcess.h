@@ -5,19 +5,24 @@
 #include "WineDesktop.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <optional>
 #include <string>
 
 namespace chattest {
 
-// The program as built, as a Windows path.
-inline std::string BuiltProgram() {
-  std::string path = std::string("Z:") + MURMELLA_CHAT_EXE;
+// A path of the build machine as Wine's Windows path.
+inline std::string WindowsPath(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
   for (char& c : path)
     if (c == '/') c = '\\';
   return path;
 }
+#ifdef MURMELLA_CHAT_EXE
+// The program as built.
+inline std::string BuiltProgram() { return WindowsPath(MURMELLA_CHAT_EXE); }
+#endif
 
 // Polls `ready` every 20 ms for up to `ms`.
 template <class F>
@@ -67,12 +72,11 @@ class ChatProcess {
     }
   }
 
-  // Starts the program on the test desktop; `startedAt` is when the process was created.
-  bool Start(const std::string& program = BuiltProgram()) {
+  // Starts the program on the test desktop; StartedAt() is when the process was created.
+  bool Start(const std::string& program, std::string desktop = testdesktop::kDesktopName) {
     std::string line = "\"" + program + "\"";
     STARTUPINFOA si{};
     si.cb = sizeof si;
-    std::string desktop = testdesktop::kDesktopName;
     si.lpDesktop = desktop.data();
     PROCESS_INFORMATION pi{};
     QueryPerformanceCounter(&startedAt_);
@@ -112,6 +116,34 @@ class ChatProcess {
   DWORD pid_ = 0;
   LARGE_INTEGER startedAt_{};
 };
+
+// Whether the shell knows the icon of `trayWindow`: a modification that changes nothing
+// succeeds only then.
+inline bool IconInShell(HWND trayWindow) {
+  NOTIFYICONDATAA n{};
+  n.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  n.hWnd = trayWindow;
+  n.uID = 1;
+  return Shell_NotifyIconA(NIM_MODIFY, &n) != FALSE;
+}
+
+inline constexpr UINT kTrayCallback = 0x0800;
+
+inline HWND VisibleMenu() {
+  HWND m = FindWindowA("#32768", nullptr);
+  return m && IsWindowVisible(m) ? m : nullptr;
+}
+
+// Opens the tray menu with the right button and chooses the `command`-th command (0-based; the
+// separator is not one) with the keyboard, as an operator can.
+inline bool ChooseFromTrayMenu(HWND tray, int command) {
+  PostMessageA(tray, kTrayCallback, 1, WM_RBUTTONDOWN);
+  HWND menu = nullptr;
+  if (!WaitFor([&] { return (menu = VisibleMenu()) != nullptr; }, 5000)) return false;
+  for (int i = 0; i <= command; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+  return WaitFor([] { return VisibleMenu() == nullptr; }, 5000);
+}
 
 // A REG_SZ value's text, or nothing when it is missing or of another type.
 inline std::optional<std::string> ReadString(HKEY root, const char* key, const char* name) {
