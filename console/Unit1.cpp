@@ -17,6 +17,7 @@
 #include <ole2.h>
 
 #include <memory>
+#include <tuple>
 
 namespace murmella::console {
 
@@ -47,6 +48,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "Form1") {
   SetColor(clBtnFace);
   SetPosition(TPosition::poScreenCenter);
   SetBounds(0, 0, kOuterWidth, kOuterHeight);
+  SetWindowIcons();
   OnCreate = [this](TObject& s) { FormCreate(s); };
   OnClose = [this](TObject& s, TCloseAction& a) { FormClose(s, a); };
 
@@ -78,6 +80,15 @@ TForm1::~TForm1() {
   // The state component saves here, while the controls it reads still exist.
   DoDestroy();
   DestroyComponents();
+}
+
+// The program's icon on the caption and the taskbar button. Shared icons: the system keeps them.
+void TForm1::SetWindowIcons() {
+  const HINSTANCE module = GetModuleHandleA(nullptr);
+  for (auto [which, cx, cy] : {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON}, std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}})
+    if (HANDLE icon = LoadImageA(module, MAKEINTRESOURCEA(kTrayIconResource), IMAGE_ICON, GetSystemMetrics(cx),
+                                 GetSystemMetrics(cy), LR_SHARED))
+      SendMessageA(Handle(), WM_SETICON, static_cast<WPARAM>(which), reinterpret_cast<LPARAM>(icon));
 }
 
 void TForm1::CreateControls() {

@@ -96,6 +96,7 @@ class TForm1 : public forms::TForm {
   void Timer2Timer(forms::TObject& Sender);
 
  private:
+  void SetWindowIcons();
   void CreateControls();
   void CreateComponents();
   void CreateMenu();

@@ -15,6 +15,7 @@
 #include "OneInstance.h"
 #include "ServicePages.h"
 #include "StdCtrls.h"
+#include "ChatProcess.h"
 #include "WineDesktop.h"
 #include "ovcstate.h"
 
@@ -29,6 +30,7 @@
 using namespace murmella;
 using namespace murmella::console;
 using forms::TCloseAction;
+using chattest::Pump;
 
 namespace {
 
@@ -36,18 +38,6 @@ std::vector<std::wstring> navigated;
 HRESULT WINAPI RecordNavigation(IUnknown* unknown, LPCWSTR target) {
   navigated.push_back(unknown ? L"<context>" : target);
   return S_OK;
-}
-
-void Pump(DWORD ms) {
-  const DWORD end = GetTickCount() + ms;
-  do {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(5);
-  } while (static_cast<int>(end - GetTickCount()) > 0);
 }
 
 // Listens where the service's pages are and keeps the first request line that arrives.

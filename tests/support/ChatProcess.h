@@ -35,6 +35,19 @@ bool WaitFor(F ready, DWORD ms) {
   }
 }
 
+// Handles this thread's messages for `ms` (at least once).
+inline void Pump(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  do {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    Sleep(5);
+  } while (static_cast<int>(end - GetTickCount()) > 0);
+}
+
 // A top-level window of `pid` with the given class (hidden ones too), or null.
 struct WindowSearch {
   DWORD pid;

@@ -19,6 +19,7 @@
 using namespace murmella;
 using namespace murmella::tray;
 using chattest::IconInShell;
+using chattest::Pump;
 
 namespace {
 
@@ -31,18 +32,6 @@ std::vector<Record> records;
 BOOL WINAPI RecordingNotifyIcon(DWORD message, PNOTIFYICONDATAA data) {
   records.push_back({message, *data});
   return Shell_NotifyIconA(message, data);
-}
-
-void Pump(DWORD ms) {
-  const DWORD end = GetTickCount() + ms;
-  do {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(5);
-  } while (static_cast<int>(end - GetTickCount()) > 0);
 }
 
 class TrayTest : public ::testing::Test {

@@ -1,4 +1,5 @@
 // chatctl: drives a MurmellaChat on one of Wine's desktops for the demo, and measures it.
+//   chatctl wait DESKTOP              waits (10 s at most) until the window shows
 //   chatctl close DESKTOP             closes the window (to the tray), as its close button does
 //   chatctl quit DESKTOP              "Close Murmellachat" from the tray menu
 //   chatctl bench PROGRAM [STARTS] [IDLE_SECONDS]
@@ -70,37 +71,51 @@ void Quit(ChatProcess& chat) {
   chat.WaitForExit(5000);
 }
 
-int Bench(const std::string& program, int starts, int idleSeconds) {
-  if (!testdesktop::Enter()) {
-    std::fprintf(stderr, "chatctl: no virtual desktop\n");
-    return 2;
-  }
-  std::vector<double> startMs, workingSetMb;
+struct StartFigures {
+  std::vector<double> startMs, workingSetMb, startCpuMs;
+};
+
+// `starts` starts of `program`, each timed from process creation to its top-level window of
+// class `windowClass` visible, with the working set a second later.
+bool TimeStarts(const std::string& program, const char* windowClass, int starts, StartFigures& out) {
   for (int i = 0; i < starts; ++i) {
     ChatProcess chat;
-    if (!chat.Start(program)) return 2;
-    HWND main = nullptr;
+    if (!chat.Start(program)) return false;
     LARGE_INTEGER seen{};
     const DWORD t0 = GetTickCount();
     while (GetTickCount() - t0 < 10000) {
-      main = chat.MainWindow();
-      if (main && IsWindowVisible(main)) {
+      HWND w = FindProcessWindow(chat.Pid(), windowClass);
+      if (w && IsWindowVisible(w)) {
         QueryPerformanceCounter(&seen);
         break;
       }
       Sleep(1);
     }
     if (!seen.QuadPart) {
-      std::fprintf(stderr, "chatctl: start %d showed no window\n", i + 1);
-      return 1;
+      std::fprintf(stderr, "chatctl: start %d of %s showed no window\n", i + 1, program.c_str());
+      return false;
     }
-    startMs.push_back(Milliseconds(chat.StartedAt(), seen));
+    out.startMs.push_back(Milliseconds(chat.StartedAt(), seen));
     Sleep(1000);  // what it holds once settled
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
-    if (GetProcessMemoryInfo(chat.Process(), &pmc, sizeof pmc)) workingSetMb.push_back(pmc.WorkingSetSize / 1048576.0);
-    Quit(chat);
+    if (GetProcessMemoryInfo(chat.Process(), &pmc, sizeof pmc)) out.workingSetMb.push_back(pmc.WorkingSetSize / 1048576.0);
+    out.startCpuMs.push_back(CpuMilliseconds(chat.Process()));
+    if (chat.TrayWindow()) Quit(chat);
   }
+  return true;
+}
+
+int Bench(const std::string& program, int starts, int idleSeconds) {
+  if (!testdesktop::Enter()) {
+    std::fprintf(stderr, "chatctl: no virtual desktop\n");
+    return 2;
+  }
+  // Wine's own floor, side by side: its Notepad, a plain window program, started the same way.
+  StartFigures chatFigures, floorFigures;
+  if (!TimeStarts(program, "MurmellaForm", starts, chatFigures)) return 1;
+  if (!TimeStarts("C:\\windows\\system32\\notepad.exe", "Notepad", starts, floorFigures)) return 1;
+  const std::vector<double>& startMs = chatFigures.startMs;
   double idleCpu = -1;
   {
     ChatProcess chat;
@@ -118,10 +133,12 @@ int Bench(const std::string& program, int starts, int idleSeconds) {
   }
   std::printf(
       "{\"starts\":%d,\"start_to_visible_ms_median\":%.1f,\"start_to_visible_ms_min\":%.1f,"
-      "\"start_to_visible_ms_max\":%.1f,\"working_set_mb_median\":%.2f,\"idle_seconds\":%d,"
-      "\"idle_cpu_ms\":%.1f}\n",
+      "\"start_to_visible_ms_max\":%.1f,\"working_set_mb_median\":%.2f,\"cpu_ms_to_settled_median\":%.1f,"
+      "\"notepad_start_to_visible_ms_median\":%.1f,\"notepad_working_set_mb_median\":%.2f,"
+      "\"idle_seconds\":%d,\"idle_cpu_ms\":%.1f}\n",
       starts, Median(startMs), *std::min_element(startMs.begin(), startMs.end()),
-      *std::max_element(startMs.begin(), startMs.end()), Median(workingSetMb), idleSeconds, idleCpu);
+      *std::max_element(startMs.begin(), startMs.end()), Median(chatFigures.workingSetMb), Median(chatFigures.startCpuMs),
+      Median(floorFigures.startMs), Median(floorFigures.workingSetMb), idleSeconds, idleCpu);
   return 0;
 }
 
@@ -130,10 +147,13 @@ int Bench(const std::string& program, int starts, int idleSeconds) {
 int main(int argc, char** argv) {
   testdesktop::RunKeeperIfAsked(argc, argv);
   const std::string command = argc > 1 ? argv[1] : "";
-  if ((command == "close" || command == "quit") && argc > 2) {
-    if (!EnterDesktop(argv[2])) return 2;
+  if ((command == "wait" || command == "close" || command == "quit") && argc > 2) {
+    bool entered = false;
+    WaitFor([&] { return entered = EnterDesktop(argv[2]); }, 10000);
+    if (!entered) return 2;
     const Console c = FindConsole();
     if (!c.main) return 1;
+    if (command == "wait") return WaitFor([&] { return IsWindowVisible(c.main) != FALSE; }, 10000) ? 0 : 1;
     if (command == "close") {
       PostMessageA(c.main, WM_CLOSE, 0, 0);
       return WaitFor([&] { return !IsWindowVisible(c.main); }, 5000) ? 0 : 1;
@@ -142,6 +162,6 @@ int main(int argc, char** argv) {
   }
   if (command == "bench" && argc > 2)
     return Bench(argv[2], argc > 3 ? std::atoi(argv[3]) : 20, argc > 4 ? std::atoi(argv[4]) : 60);
-  std::fprintf(stderr, "usage: chatctl close|quit DESKTOP | chatctl bench PROGRAM [STARTS] [IDLE_SECONDS]\n");
+  std::fprintf(stderr, "usage: chatctl wait|close|quit DESKTOP | chatctl bench PROGRAM [STARTS] [IDLE_SECONDS]\n");
   return 2;
 }
