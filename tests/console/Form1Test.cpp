@@ -96,6 +96,7 @@ class Form1Test : public ::testing::Test {
     form.reset();
     app.reset();
     startup::RemoveAutoRunValue("MurMellachatRun");
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Murmellachat");
     OleUninitialize();
     ConsolePlatform.HlinkNavigateString = &::HlinkNavigateString;
   }
@@ -206,6 +207,7 @@ TEST_F(Form1Test, CloseHidesAndKeepsEverythingTheMenuCloseEnds) {
   EXPECT_FALSE(form->Visible());
   EXPECT_FALSE(app->Terminated());
   EXPECT_TRUE(form->Timer2->Enabled());
+  EXPECT_NE(form->www->Browser(), nullptr) << "the page stays";
   EXPECT_TRUE(form->CoolTrayIcon1->IconVisible());
   EXPECT_TRUE(form->OvcComponentState1->Saved());
 

@@ -75,6 +75,8 @@ class ChatTest : public ::testing::Test {
     DeleteValueEverywhere("MurMellachatRun");
     DeleteValueEverywhere("My program");
   }
+  // What a run leaves is not left to the next suites.
+  void TearDown() override { SetUp(); }
 };
 
 TEST_F(ChatTest, TheWindowAsTheOperatorSeesIt) {

@@ -135,10 +135,12 @@ int Bench(const std::string& program, int starts, int idleSeconds) {
       "{\"starts\":%d,\"start_to_visible_ms_median\":%.1f,\"start_to_visible_ms_min\":%.1f,"
       "\"start_to_visible_ms_max\":%.1f,\"working_set_mb_median\":%.2f,\"cpu_ms_to_settled_median\":%.1f,"
       "\"notepad_start_to_visible_ms_median\":%.1f,\"notepad_working_set_mb_median\":%.2f,"
+      "\"notepad_cpu_ms_to_settled_median\":%.1f,"
       "\"idle_seconds\":%d,\"idle_cpu_ms\":%.1f}\n",
       starts, Median(startMs), *std::min_element(startMs.begin(), startMs.end()),
       *std::max_element(startMs.begin(), startMs.end()), Median(chatFigures.workingSetMb), Median(chatFigures.startCpuMs),
-      Median(floorFigures.startMs), Median(floorFigures.workingSetMb), idleSeconds, idleCpu);
+      Median(floorFigures.startMs), Median(floorFigures.workingSetMb), Median(floorFigures.startCpuMs), idleSeconds,
+      idleCpu);
   return 0;
 }
 
