@@ -29,6 +29,7 @@ std::string InstanceMutexName() { return ProgramFileName(ProgramPath()); }
 
 TOneInstance::TOneInstance(forms::TComponent* owner, std::unique_ptr<TAppLink> app, std::string name)
     : TComponent(owner, std::move(name)), app_(std::move(app)) {
+  if (!app_) throw forms::EMurmellaError("TOneInstance needs the application");
   if (owner)
     for (forms::TComponent* c : owner->Components())
       if (c != this && dynamic_cast<TOneInstance*>(c))
@@ -37,13 +38,15 @@ TOneInstance::TOneInstance(forms::TComponent* owner, std::unique_ptr<TAppLink> a
 
 TOneInstance::~TOneInstance() {
   if (owner_) {
-    if (!CloseHandle(mutex_)) app_->ShowErrorBox(MutexFailureText(kCloseMutexFailed, SystemErrorText(GetLastError())));
+    if (!CloseHandle(mutex_.Release()))
+      app_->ShowErrorBox(MutexFailureText(kCloseMutexFailed, SystemErrorText(GetLastError())));
   } else if (raisePriorInstance_ && !savedTitle_.empty()) {
     BringPriorInstanceForward();
   }
 }
 
 void TOneInstance::Loaded() {
+  if (std::exchange(checked_, true)) return;
   savedTitle_ = app_->Title();
   std::string name;
   try {
@@ -57,13 +60,12 @@ void TOneInstance::Loaded() {
   // Creating first and asking whether it already existed is one step in the system, so of two
   // copies started at the same moment exactly one owns the mutex.
   SetLastError(ERROR_SUCCESS);
-  HANDLE handle = CreateMutexA(nullptr, FALSE, name.c_str());
+  MutexHandle created{CreateMutexA(nullptr, FALSE, name.c_str())};
   const DWORD error = GetLastError();
-  if (handle && error == ERROR_ALREADY_EXISTS) {
-    CloseHandle(handle);
-    AnotherCopyRuns();
-  } else if (handle) {
-    mutex_ = handle;
+  if (created.handle && error == ERROR_ALREADY_EXISTS) {
+    AnotherCopyRuns();  // the earlier copy's mutex; this handle goes at once
+  } else if (created.handle) {
+    mutex_.handle = created.Release();
     owner_ = true;
   } else if (error == ERROR_ACCESS_DENIED) {
     // A mutex of that name held where this copy may not open it: another copy runs.

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace murmella::startup {
 
@@ -53,8 +54,16 @@ class TOneInstance : public forms::TComponent {
   bool informUser_ = false;
   bool raisePriorInstance_ = false;
   std::string savedTitle_;
-  HANDLE mutex_ = nullptr;
+  // Owned only by the first copy; closed by hand at destruction so a failure can be shown.
+  struct MutexHandle {
+    HANDLE handle = nullptr;
+    ~MutexHandle() {
+      if (handle) CloseHandle(handle);
+    }
+    HANDLE Release() { return std::exchange(handle, nullptr); }
+  } mutex_;
   bool owner_ = false;
+  bool checked_ = false;  // the check runs once
 
   void AnotherCopyRuns();
   void BringPriorInstanceForward();

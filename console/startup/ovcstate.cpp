@@ -42,7 +42,7 @@ void TOvcAbstractState::RestoreState() {
 }
 
 void TOvcAbstractState::SaveState() {
-  if (!restored_ && active_) return;
+  if (!restored_) return;
   TOvcAbstractStore& store = RequireStorage();
   {
     StoreOpen open(store);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,36 +16,50 @@ using murmella::forms::TComponent;
 
 namespace {
 
-// What a copy started with kSecondCopyArg reports through its exit code.
+// What a copy started with kSecondCopyArg reports through its exit code. A racing copy waits
+// for the start signal first, and keeps running a while after its check.
 constexpr char kSecondCopyArg[] = "--as-second-copy";
+constexpr char kRacingCopyArg[] = "--as-racing-copy";
+constexpr char kStartSignal[] = "Murmella startup test: start";
 constexpr DWORD kOwnsMutex = 10, kEndsItself = 20, kUndecided = 30;
 
 // A copy of this program: its own TOneInstance, as MurmellaChat's main window has one.
-int RunAsCopy() {
+int RunAsCopy(bool racing) {
+  if (racing) {
+    HANDLE start = OpenEventA(SYNCHRONIZE, FALSE, kStartSignal);
+    if (!start || WaitForSingleObject(start, 30000) != WAIT_OBJECT_0) return kUndecided;
+    CloseHandle(start);
+  }
   TestAppState app;
   TComponent form(nullptr, "Form1");
   auto* instance = new TOneInstance(&form, Link(app), "OneInstance1");
   instance->Loaded();
   const bool quit = TakeQuitRequest();
+  if (racing) Sleep(1500);  // the others check while this copy still runs
   if (instance->OwnsMutex() && !quit && app.errorBoxes.empty()) return kOwnsMutex;
   if (!instance->OwnsMutex() && quit && app.errorBoxes.empty()) return kEndsItself;
   return kUndecided;
 }
 
-DWORD StartCopy(const std::string& program) {
-  std::string command = "\"" + program + "\" " + kSecondCopyArg;
+HANDLE Launch(const std::string& program, const char* arg) {
+  std::string command = "\"" + program + "\" " + arg;
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return DWORD(-1);
-  WaitForSingleObject(pi.hProcess, 60000);
-  DWORD code = DWORD(-1);
-  GetExitCodeProcess(pi.hProcess, &code);
+    return nullptr;
   CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  return pi.hProcess;
+}
+
+DWORD ExitCodeOf(HANDLE process) {
+  DWORD code = DWORD(-1);
+  if (process && WaitForSingleObject(process, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+  if (process) CloseHandle(process);
   return code;
 }
+
+DWORD StartCopy(const std::string& program) { return ExitCodeOf(Launch(program, kSecondCopyArg)); }
 
 bool MutexExists(const std::string& name) {
   HANDLE h = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
@@ -99,6 +114,20 @@ TEST_F(OneInstanceTest, TheFirstCopyOwnsTheMutexAnotherProcessEndsItselfAndAnoth
   EXPECT_EQ(StartCopy(ProgramPath()), kOwnsMutex);
 }
 
+TEST_F(OneInstanceTest, OfCopiesStartedAtTheSameMomentExactlyOneRuns) {
+  HANDLE start = CreateEventA(nullptr, TRUE, FALSE, kStartSignal);
+  ASSERT_TRUE(start);
+  std::vector<HANDLE> copies;
+  for (int i = 0; i < 4; ++i) copies.push_back(Launch(ProgramPath(), kRacingCopyArg));
+  Sleep(500);  // all of them waiting at the signal
+  SetEvent(start);
+  std::vector<DWORD> codes;
+  for (HANDLE copy : copies) codes.push_back(ExitCodeOf(copy));
+  CloseHandle(start);
+  std::sort(codes.begin(), codes.end());
+  EXPECT_EQ(codes, (std::vector<DWORD>{kOwnsMutex, kEndsItself, kEndsItself, kEndsItself}));
+}
+
 TEST_F(OneInstanceTest, ASecondCopyTellsWhatItsSettingsAskAndQuitsOnlyWhenTerminating) {
   auto* first = new TOneInstance(&form, Link(app), "OneInstance1");
   first->Loaded();
@@ -132,6 +161,8 @@ TEST_F(OneInstanceTest, ASecondCopyTellsWhatItsSettingsAskAndQuitsOnlyWhenTermin
     EXPECT_EQ(second.errorBoxes, c.errorBoxes);
     EXPECT_EQ(warnings, c.warnings);
   }
+  EXPECT_EQ(MutexFailureText(kCloseMutexFailed, "Access denied."),
+            "Unable to close Mutex! An Exception was raised with the message : Access denied.");
   EXPECT_EQ(std::string(kAnotherInstanceText),
             "Another instance of this application appears to be running. You must \r\n"
             "close any previous instances before continuing. ");
@@ -176,7 +207,8 @@ TEST_F(OneInstanceTest, ASecondCopyGoingAwayRaisesTheEarlierCopysWindowWhenAsked
 }
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::string(argv[1]) == kSecondCopyArg) return RunAsCopy();
+  if (argc > 1 && std::string(argv[1]) == kSecondCopyArg) return RunAsCopy(false);
+  if (argc > 1 && std::string(argv[1]) == kRacingCopyArg) return RunAsCopy(true);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

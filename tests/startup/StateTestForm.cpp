@@ -34,8 +34,6 @@ C& As(TComponent& c) {
 const TPublishedProperty kCheckBoxProperties[] = {
     {"Checked", [](const TComponent& c) { return std::string(BoolText(As<TestCheckBox>(c).Checked())); },
      [](TComponent& c, const std::string& t) { As<TestCheckBox>(c).SetChecked(BoolOf(t)); }},
-    {"Enabled", [](const TComponent& c) { return std::string(BoolText(As<TestCheckBox>(c).Enabled())); },
-     [](TComponent& c, const std::string& t) { As<TestCheckBox>(c).SetEnabled(BoolOf(t)); }},
 };
 
 const TPublishedProperty kComboBoxProperties[] = {

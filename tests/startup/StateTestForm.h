@@ -62,8 +62,12 @@ class TestComboBox : public TestControl {
   void SetItemIndex(int index) {
     if (index >= 0 && index < Count()) SendMessageA(Window(), CB_SETCURSEL, WPARAM(index), 0);
   }
-  // What the platform does with such an index: it clears the selection.
-  void SetSelectionUnchecked(int index) { SendMessageA(Window(), CB_SETCURSEL, WPARAM(index), 0); }
+  // What Windows does with such an index: it clears the selection (Wine keeps it, so the
+  // clearing is done here as Windows documents it).
+  void SetSelectionUnchecked(int index) {
+    if (SendMessageA(Window(), CB_SETCURSEL, WPARAM(index), 0) == CB_ERR)
+      SendMessageA(Window(), CB_SETCURSEL, WPARAM(-1), 0);
+  }
   std::span<const TPublishedProperty> Published() const override;
 };
 
