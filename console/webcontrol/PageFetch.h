@@ -39,6 +39,7 @@ class TPageFetch {
  private:
   TPageFetch() = default;
   void Run(const std::string& url, const std::wstring& userAgent, HWND window, UINT message, WPARAM ticket);
+  void Download(const std::string& url, const std::wstring& userAgent, TFetchResult& r);
 
   std::atomic<bool> cancelled_{false};
   std::mutex lock_;

@@ -1,11 +1,14 @@
 // Downloads through WinHTTP, synchronously on a worker thread. Redirects are followed here
 // rather than by WinHTTP so that the chain's bound and the final address are ours to know.
 #include "PageFetch.h"
+
+#include "ComSupport.h"
 #include "PageRules.h"
 #include "UrlResolve.h"
 
 #include <winhttp.h>
 
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -18,24 +21,14 @@ struct TInternetCloser {
 };
 using TInternet = std::unique_ptr<void, TInternetCloser>;
 
-std::wstring Widen(const std::string& s) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-std::string Narrow(const wchar_t* w, std::size_t len) {
-  if (len == 0) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(len), nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(len), s.data(), n, nullptr, nullptr);
-  return s;
-}
-
 std::string SystemMessage(DWORD code) {
-  return "network error " + std::to_string(code);
+  const char* what = code == ERROR_WINHTTP_CANNOT_CONNECT        ? " (cannot connect)"
+                     : code == ERROR_WINHTTP_TIMEOUT             ? " (timed out)"
+                     : code == ERROR_WINHTTP_NAME_NOT_RESOLVED   ? " (server name not found)"
+                     : code == ERROR_WINHTTP_INVALID_SERVER_RESPONSE ? " (invalid response)"
+                     : code == ERROR_WINHTTP_CONNECTION_ERROR    ? " (connection reset)"
+                                                                 : "";
+  return "network error " + std::to_string(code) + what;
 }
 
 std::optional<std::wstring> QueryText(HINTERNET request, DWORD info) {
@@ -50,9 +43,9 @@ std::optional<std::wstring> QueryText(HINTERNET request, DWORD info) {
 }
 
 // One request/response; fills `r` and tells whether a redirect to `next` is due.
-bool Exchange(HINTERNET session, const std::string& url, const std::atomic<bool>& cancelled, TFetchResult& r,
-              std::string& next) {
-  const std::wstring wurl = Widen(url);
+bool Exchange(HINTERNET session, const std::string& url, const std::atomic<bool>& cancelled, ULONGLONG deadline,
+              TFetchResult& r, std::string& next) {
+  const std::wstring wurl = Utf8ToWide(url);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof(parts);
   parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
@@ -89,12 +82,14 @@ bool Exchange(HINTERNET session, const std::string& url, const std::atomic<bool>
                       WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
   r.Status = static_cast<int>(status);
   const auto reason = QueryText(request.get(), WINHTTP_QUERY_STATUS_TEXT);
-  r.StatusText = reason ? Narrow(reason->data(), reason->size()) : std::string{};
+  r.StatusText = reason ? WideToUtf8(reason->data(), reason->size()) : std::string{};
   r.FinalUrl = url;
   if (IsRedirectStatus(r.Status)) {
     if (const auto location = QueryText(request.get(), WINHTTP_QUERY_LOCATION)) {
-      next = ResolveUrl(url, Narrow(location->data(), location->size()));
-      if (!next.empty()) return true;
+      next = ResolveUrl(url, WideToUtf8(location->data(), location->size()));
+      if (ClassifyAddress(next) == TAddressKind::Http) return true;
+      r.StatusText = "redirect to an address not supported";
+      return false;
     }
   }
   r.Body.clear();
@@ -107,6 +102,11 @@ bool Exchange(HINTERNET session, const std::string& url, const std::atomic<bool>
       return false;
     }
     if (got == 0) break;
+    if (GetTickCount64() > deadline) {
+      r.StatusText = "page took longer than " + std::to_string(kMaxPageSeconds) + " s";
+      r.Body.clear();
+      return false;
+    }
     if (r.Body.size() + got > kMaxPageBytes) {
       r.StatusText = "page larger than " + std::to_string(kMaxPageBytes) + " bytes";
       r.Body.clear();
@@ -125,15 +125,37 @@ std::shared_ptr<TPageFetch> TPageFetch::Start(std::string url, std::wstring user
   std::shared_ptr<TPageFetch> fetch(new TPageFetch);
   // The thread keeps the shared state alive by itself; the control may drop its pointer at
   // any time (a new navigation, its own end) without waiting for the network.
-  std::thread([fetch, url = std::move(url), userAgent = std::move(userAgent), window, message, ticket] {
-    fetch->Run(url, userAgent, window, message, ticket);
-  }).detach();
+  try {
+    std::thread([fetch, url = std::move(url), userAgent = std::move(userAgent), window, message, ticket] {
+      fetch->Run(url, userAgent, window, message, ticket);
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to be had: the navigation ends at once, as one without an answer.
+    fetch->result_ = TFetchResult{false, 0, "no thread for the download", {}, {}};
+    PostMessageW(window, message, ticket, 0);
+  }
   return fetch;
 }
 
 void TPageFetch::Run(const std::string& url, const std::wstring& userAgent, HWND window, UINT message,
                      WPARAM ticket) {
   TFetchResult r;
+  try {
+    Download(url, userAgent, r);
+  } catch (const std::bad_alloc&) {
+    r = TFetchResult{};
+    r.StatusText = "out of memory";
+  }
+  if (cancelled_) return;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    result_ = std::move(r);
+  }
+  PostMessageW(window, message, ticket, 0);
+}
+
+void TPageFetch::Download(const std::string& url, const std::wstring& userAgent, TFetchResult& r) {
+  const ULONGLONG deadline = GetTickCount64() + kMaxPageSeconds * 1000ull;
   TInternet session(WinHttpOpen(userAgent.empty() ? L"Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1)"
                                                   : userAgent.c_str(),
                                 WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
@@ -144,7 +166,7 @@ void TPageFetch::Run(const std::string& url, const std::wstring& userAgent, HWND
     WinHttpSetTimeouts(session.get(), 10000, 10000, 15000, 15000);
     std::string current = url, next;
     int hops = 0;
-    while (!cancelled_ && Exchange(session.get(), current, cancelled_, r, next)) {
+    while (!cancelled_ && Exchange(session.get(), current, cancelled_, deadline, r, next)) {
       if (++hops > kMaxRedirects) {
         r = TFetchResult{};
         r.StatusText = "more than " + std::to_string(kMaxRedirects) + " redirects";
@@ -153,12 +175,6 @@ void TPageFetch::Run(const std::string& url, const std::wstring& userAgent, HWND
       current = std::move(next);
     }
   }
-  if (cancelled_) return;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    result_ = std::move(r);
-  }
-  PostMessageW(window, message, ticket, 0);
 }
 
 std::optional<TFetchResult> TPageFetch::Take() {

@@ -15,6 +15,9 @@ inline constexpr int kMaxRedirects = 10;
 // and the navigation fails, so a runaway server cannot make the console hold unbounded memory.
 inline constexpr std::size_t kMaxPageBytes = 4u << 20;
 
+// A download still running after this long (a server trickling bytes) is abandoned.
+inline constexpr unsigned kMaxPageSeconds = 60;
+
 inline bool IsRedirectStatus(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }

@@ -48,6 +48,8 @@ class TScriptPage {
   bool OwnsTimer(UINT_PTR id) const { return timers_.count(id) != 0; }
   // After a script error the container did not let pass, nothing more of the page runs.
   bool Stopped() const { return stopped_; }
+  // The page is being left: its timers fire no more.
+  void StopTimers();
   const std::wstring& Url() const { return url_; }
 
   // Called by the page's objects.

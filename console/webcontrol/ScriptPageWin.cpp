@@ -3,6 +3,8 @@
 // is gone, because the engine may hold them a little longer than the page lives.
 #include "ScriptPage.h"
 
+#include "ComSupport.h"
+
 #include <oleauto.h>
 
 #include <algorithm>
@@ -114,29 +116,13 @@ void ReturnDispatch(VARIANT* result, IDispatch* d) {
 
 bool IsGet(WORD flags) { return (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0 && !(flags & DISPATCH_PROPERTYPUT); }
 
-class TDispatchBase : public TSingleThreadCom<IDispatch> {
+class TDispatchBase : public TSingleThreadCom<TUntypedDispatch<IDispatch>> {
  public:
   explicit TDispatchBase(TScriptPage* page) : page_(page) {}
   void Detach() { page_ = nullptr; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
-    if (!n) return E_POINTER;
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** t) override {
-    if (t) *t = nullptr;
-    return E_NOTIMPL;
+    return QueryOne<IDispatch>(this, IID_IDispatch, iid, out);
   }
 
  protected:
@@ -158,6 +144,10 @@ class TLocationObject final : public TDispatchBase {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO*, UINT*) override {
     if (!page_) return E_UNEXPECTED;
+    return Guarded([&] { return Answer(id, flags, params, result); });
+  }
+
+  HRESULT Answer(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) {
     switch (id) {
       case DISPID_VALUE:
       case kHref:
@@ -213,6 +203,11 @@ class TWindowObject final : public TDispatchBase {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO*, UINT*) override {
     if (!page_) return E_UNEXPECTED;
+    return Guarded([&] { return Answer(id, flags, params, result); });
+  }
+
+ private:
+  HRESULT Answer(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) {
     switch (id) {
       case kExternal:
         if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
@@ -244,7 +239,6 @@ class TWindowObject final : public TDispatchBase {
     }
   }
 
- private:
   TLocationObject* location_;
 };
 
@@ -257,15 +251,9 @@ class TScriptSite final : public TSingleThreadCom<IActiveScriptSite> {
     window_.Reset();
   }
 
+  // No IActiveScriptSiteWindow: the engine has no window to show a dialog on.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IActiveScriptSite) {
-      *out = static_cast<IActiveScriptSite*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;  // no IActiveScriptSiteWindow: the engine can show no dialog
+    return QueryOne<IActiveScriptSite>(this, IID_IActiveScriptSite, iid, out);
   }
   HRESULT STDMETHODCALLTYPE GetLCID(LCID* lcid) override {
     if (!lcid) return E_POINTER;
@@ -292,6 +280,14 @@ class TScriptSite final : public TSingleThreadCom<IActiveScriptSite> {
   HRESULT STDMETHODCALLTYPE OnStateChange(SCRIPTSTATE) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE OnScriptError(IActiveScriptError* error) override {
     if (!page_ || !error) return S_OK;
+    Guarded([&] { return Report(error); });
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
+
+ private:
+  HRESULT Report(IActiveScriptError* error) {
     EXCEPINFO info{};
     std::wstring description = L"script error";
     if (SUCCEEDED(error->GetExceptionInfo(&info))) {
@@ -308,10 +304,7 @@ class TScriptSite final : public TSingleThreadCom<IActiveScriptSite> {
     page_->OnScriptError(description, line + 1);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
 
- private:
   TScriptPage* page_;
   ComPtr<IDispatch> window_;
 };
@@ -421,6 +414,10 @@ void TScriptPage::OnScriptError(const std::wstring& description, ULONG line) {
 
 void TScriptPage::Stop() {
   stopped_ = true;
+  StopTimers();
+}
+
+void TScriptPage::StopTimers() {
   for (const auto& [id, t] : timers_) KillTimer(host_.TimerWindow(), id);
   timers_.clear();
 }

@@ -2,6 +2,7 @@
 // activation, the container protocol, navigation and the life of each page.
 #include "StandInBrowser.h"
 
+#include "ComSupport.h"
 #include "ContainerIds.h"
 #include "PageFetch.h"
 #include "PageRules.h"
@@ -34,21 +35,6 @@ constexpr UINT kDeferred = WM_APP + 2;   // work held back while a script was on
 constexpr DISPID kDispidLocationUrl = 211;
 constexpr wchar_t kWindowClass[] = L"MurmellaStandInWebControl";
 
-std::string Narrow(const std::wstring& w) {
-  if (w.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-  return s;
-}
-
-std::wstring Widen(const std::string& s) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
 
 HRESULT ReturnBstr(BSTR* out, const std::wstring& text) {
   if (!out) return E_POINTER;
@@ -68,7 +54,7 @@ struct TWindowDestroyer {
 };
 using TWindow = std::unique_ptr<std::remove_pointer_t<HWND>, TWindowDestroyer>;
 
-class TStandInBrowser final : public IWebBrowser2,
+class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
                               public IOleObject,
                               public IOleInPlaceObject,
                               public IOleInPlaceActiveObject,
@@ -88,15 +74,6 @@ class TStandInBrowser final : public IWebBrowser2,
   }
 
   // IDispatch: LocationURL only, which is what containers read through it.
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
-    if (!n) return E_POINTER;
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** t) override {
-    if (t) *t = nullptr;
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO*, UINT*) override;
@@ -375,8 +352,14 @@ HRESULT TStandInBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
 HRESULT TStandInBrowser::Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*, VARIANT*) {
   if (!url || SysStringLen(url) == 0) return E_INVALIDARG;
   if (!Ready()) return E_UNEXPECTED;
-  StartNavigation(std::wstring(url, SysStringLen(url)));
-  return S_OK;
+  return Guarded([&] {
+    // The host's navigation wins over the page it leaves: a page that navigates on every tick
+    // of a timer would otherwise cancel it for ever.
+    if (page_) page_->StopTimers();
+    timersDue_.clear();
+    StartNavigation(std::wstring(url, SysStringLen(url)));
+    return S_OK;
+  });
 }
 
 void TStandInBrowser::StartNavigation(const std::wstring& url) {
@@ -386,7 +369,7 @@ void TStandInBrowser::StartNavigation(const std::wstring& url) {
   scriptsAllowed_ = userMode_ && !(downloadControl_ & DLCTL_NO_SCRIPTS);
   requested_ = url;
   const WPARAM ticket = ++ticket_;
-  const std::string address = Narrow(url);
+  const std::string address = WideToUtf8(url);
   switch (ClassifyAddress(address)) {
     case TAddressKind::Http:
       fetch_ = TPageFetch::Start(address, userAgent_, messages_.get(), kFetchDone, ticket);
@@ -455,13 +438,13 @@ LRESULT CALLBACK TStandInBrowser::WindowProc(HWND window, UINT message, WPARAM w
   if (self) {
     switch (message) {
       case kFetchDone:
-        self->OnFetchDone(w);
+        Guarded([&] { return self->OnFetchDone(w), S_OK; });
         return 0;
       case kDeferred:
-        self->RunDeferred();
+        Guarded([&] { return self->RunDeferred(), S_OK; });
         return 0;
       case WM_TIMER:
-        self->OnTimer(w);
+        Guarded([&] { return self->OnTimer(w), S_OK; });
         return 0;
       default:
         break;
@@ -507,11 +490,11 @@ void TStandInBrowser::RunDeferred() {
 
 void TStandInBrowser::ApplyResult(TFetchResult r) {
   ClosePage();
-  location_ = Widen(r.Loaded ? r.FinalUrl : Narrow(requested_));
-  status_ = Widen(r.Loaded ? std::to_string(r.Status) + (r.StatusText.empty() ? "" : " " + r.StatusText)
-                           : r.StatusText);
+  location_ = r.Loaded ? Utf8ToWide(r.FinalUrl) : requested_;
+  status_ = Utf8ToWide(r.Loaded ? std::to_string(r.Status) + (r.StatusText.empty() ? "" : " " + r.StatusText)
+                                : r.StatusText);
   if (!r.Loaded) {
-    const std::string line = "webcontrol: " + Narrow(requested_) + " did not load: " + r.StatusText;
+    const std::string line = "webcontrol: " + WideToUtf8(requested_) + " did not load: " + r.StatusText;
     OutputDebugStringA(line.c_str());
   }
   // A new document asks its host how to show itself, as the platform's documents do.
@@ -547,12 +530,12 @@ ComPtr<IDispatch> TStandInBrowser::External() {
 
 void TStandInBrowser::NavigateFromPage(const std::wstring& ref) {
   const std::wstring base = page_ ? page_->Url() : location_;
-  const std::string absolute = ResolveUrl(Narrow(base), Narrow(ref));
-  StartNavigation(absolute.empty() ? ref : Widen(absolute));
+  const std::string absolute = ResolveUrl(WideToUtf8(base), WideToUtf8(ref));
+  StartNavigation(absolute.empty() ? ref : Utf8ToWide(absolute));
 }
 
 bool TStandInBrowser::ScriptErrorContinues(const std::wstring& description, ULONG line) {
-  const std::string text = "webcontrol: script error on line " + std::to_string(line) + ": " + Narrow(description);
+  const std::string text = "webcontrol: script error on line " + std::to_string(line) + ": " + WideToUtf8(description);
   OutputDebugStringA(text.c_str());
   ComPtr<IOleCommandTarget> target;
   if (!site_ || FAILED(site_.As(&target))) return false;
@@ -606,9 +589,11 @@ HRESULT TStandInBrowser::SetClientSite(IOleClientSite* site) {
     ClosePage();
     return S_OK;
   }
-  ReadAmbients(true);
-  AskHostInfo();
-  return S_OK;
+  return Guarded([&] {
+    ReadAmbients(true);
+    AskHostInfo();
+    return S_OK;
+  });
 }
 
 HRESULT TStandInBrowser::Close(DWORD) {

@@ -230,7 +230,9 @@ int DeadPort() {
   return ntohs(a.sin_port);
 }
 
-TEST_F(PageTest, ADeadServerRaisesNothingAndTheHostGoesOn) {
+TEST_F(PageTest, ARefusedAddressIsRaisedADeadServerIsNotAndTheHostGoesOn) {
+  // What the control refuses outright is raised to the caller.
+  ExpectMurmellaError([&] { host_.Navigate(""); }, "EOleSysError");
   const std::string dead = "http://127.0.0.1:" + std::to_string(DeadPort()) + "/pop.php";
   EXPECT_NO_THROW(host_.Navigate(dead));
   ASSERT_TRUE(PumpUntil([&] { return host_.LocationURL() == dead; }, 10s));

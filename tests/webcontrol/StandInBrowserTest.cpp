@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 using Microsoft::WRL::ComPtr;
@@ -74,20 +75,15 @@ class StandInBrowser : public ::testing::Test {
     ASSERT_EQ(Navigate(W(server->Url(path))), S_OK);
     ASSERT_TRUE(WaitLoaded()) << path;
   }
-  std::wstring Location() {
+  std::wstring Text(HRESULT (STDMETHODCALLTYPE IWebBrowser2::*get)(BSTR*)) {
     BSTR b = nullptr;
-    EXPECT_EQ(browser->get_LocationURL(&b), S_OK);
+    EXPECT_EQ((browser.Get()->*get)(&b), S_OK);
     std::wstring s = b ? b : L"";
     SysFreeString(b);
     return s;
   }
-  std::wstring Status() {
-    BSTR b = nullptr;
-    EXPECT_EQ(browser->get_StatusText(&b), S_OK);
-    std::wstring s = b ? b : L"";
-    SysFreeString(b);
-    return s;
-  }
+  std::wstring Location() { return Text(&IWebBrowser2::get_LocationURL); }
+  std::wstring Status() { return Text(&IWebBrowser2::get_StatusText); }
   std::vector<std::wstring>& Log() { return site->External().Log; }
   bool WaitLog(std::size_t n, DWORD ms = 5000) {
     return PumpUntil([&] { return Log().size() >= n; }, ms);
@@ -131,6 +127,291 @@ TEST_F(StandInBrowser, LoadsPageAndRunsItsScriptsInOrder) {
   VariantClear(&v);
   LPOLESTR other = const_cast<LPOLESTR>(L"Document");
   EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &other, 1, 0, &id), DISP_E_UNKNOWNNAME);
+}
+
+TEST_F(StandInBrowser, AsksTheContainerLikeThePlatformControl) {
+  table.Pages["/ua"] = Reply(200, "OK", Page("external.log('ran')"));
+  Serve();
+  site->UserAgent = L"MurmellaTest/1.0";
+  Attach();
+  auto reads = [&](DISPID id) { return std::count(site->AmbientReads.begin(), site->AmbientReads.end(), id); };
+  EXPECT_EQ(reads(DISPID_AMBIENT_DLCONTROL), 1);
+  EXPECT_EQ(reads(DISPID_AMBIENT_USERMODE), 1);
+  EXPECT_EQ(reads(DISPID_AMBIENT_USERAGENT), 1);
+  EXPECT_EQ(site->HostInfoCalls, 1);
+  Load("/ua");
+  Load("/ua");
+  EXPECT_EQ(reads(DISPID_AMBIENT_DLCONTROL), 3) << "read again on every navigation";
+  EXPECT_EQ(site->HostInfoCalls, 3) << "each new page asks for the host information";
+  EXPECT_EQ(site->ExternalCalls, 2) << "one GetExternal per read of window.external";
+  const auto requests = server->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].UserAgent, "MurmellaTest/1.0");
+  EXPECT_EQ(Log().size(), 2u);
+
+  // Scripts off: the page still loads, nothing of it runs.
+  site->DownloadControl = DLCTL_NO_SCRIPTS;
+  Load("/ua");
+  EXPECT_EQ(Log().size(), 2u);
+  EXPECT_EQ(Location(), W(server->Url("/ua")));
+  site->DownloadControl = 0;
+  Load("/ua");
+  EXPECT_EQ(Log().size(), 3u) << "a later navigation reads the download control again";
+
+  // Keys go to the host first; what it takes (Ctrl+N in this container) is done.
+  ComPtr<IOleInPlaceActiveObject> active;
+  ASSERT_EQ(browser.As(&active), S_OK);
+  MSG key{};
+  key.message = WM_KEYDOWN;
+  key.wParam = 'N';
+  EXPECT_EQ(active->TranslateAccelerator(&key), S_OK);
+  key.wParam = 'M';
+  EXPECT_EQ(active->TranslateAccelerator(&key), S_FALSE);
+}
+
+// What each kind of answer, or its absence, leaves behind. Pages log through external.
+struct TOutcome {
+  const char* Name;
+  std::string Path;          // on the loopback server; "dead" for a port nobody listens on
+  bool Loaded;               // LocationURL is then the final address, else the requested one
+  std::string FinalPath;
+  std::wstring StatusStart;  // StatusText begins with it
+  std::vector<std::wstring> Log;
+  int ScriptErrors;
+};
+
+TEST_F(StandInBrowser, EveryAnswerEndsClearly) {
+  table.Pages["/ok"] = Reply(200, "OK", Page("external.log('ok')"));
+  table.Pages["/500"] = Reply(500, "Internal Server Error", Page("external.log('500 page ran')"));
+  table.Pages["/hop1"] = Redirect("/hop2");
+  table.Pages["/hop2"] = Redirect("sub/../ok");
+  table.Pages["/loop"] = Redirect("/loop");
+  table.Pages["/big"] = Reply(200, "OK", Page("external.log('big')") + std::string(10u << 20, ' '));
+  table.Pages["/syntax"] = Reply(200, "OK", Page("external.log('first'") + Page("external.log('after')"));
+  table.Pages["/throws"] = Reply(200, "OK", Page("throw new Error('boom')") + Page("external.log('after')"));
+  table.Pages["/undefined"] = Reply(200, "OK", Page("noSuchFunction()") + Page("external.log('after')"));
+  table.Pages["/unknown-method"] = Reply(200, "OK", Page("external.nothing()") + Page("external.log('after')"));
+  table.Pages["/flood"] = Reply(200, "OK", Page("for (var i = 0; i < 5000; ++i) external.count(); external.log('done')"));
+  Serve();
+  Attach();
+  const std::vector<TOutcome> cases = {
+      {"plain page", "/ok", true, "/ok", L"200 OK", {L"ok"}, 0},
+      {"404 loads with its status", "/missing", true, "/missing", L"404 Not Found", {L"404 page ran"}, 0},
+      {"500 loads with its status", "/500", true, "/500", L"500 Internal Server Error", {L"500 page ran"}, 0},
+      {"redirects followed, relative", "/hop1", true, "/ok", L"200", {L"ok"}, 0},
+      {"redirect loop bounded", "/loop", false, "/loop", L"more than 10 redirects", {}, 0},
+      {"10 MB page refused", "/big", false, "/big", L"page larger than", {}, 0},
+      {"dead port", "dead", false, "", L"network error", {}, 0},
+      {"syntax error, later block runs", "/syntax", true, "/syntax", L"200", {L"after"}, 1},
+      {"throw, later block runs", "/throws", true, "/throws", L"200", {L"after"}, 1},
+      {"undefined name, later block runs", "/undefined", true, "/undefined", L"200", {L"after"}, 1},
+      {"unknown external method", "/unknown-method", true, "/unknown-method", L"200", {L"after"}, 1},
+      {"external called 5000 times", "/flood", true, "/flood", L"200", {L"done"}, 0},
+  };
+  const std::string dead = "http://127.0.0.1:" + std::to_string(DeadPort()) + "/x";
+  for (const TOutcome& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Log().clear();
+    site->ScriptErrors = 0;
+    const std::string url = c.Path == "dead" ? dead : server->Url(c.Path);
+    ASSERT_EQ(Navigate(W(url)), S_OK);
+    ASSERT_TRUE(WaitLoaded(20000));
+    EXPECT_EQ(Location(), W(c.Loaded ? server->Url(c.FinalPath) : url));
+    EXPECT_EQ(Status().rfind(c.StatusStart, 0), 0u) << Status().c_str();
+    EXPECT_EQ(Log(), c.Log);
+    EXPECT_EQ(site->ScriptErrors, c.ScriptErrors);
+  }
+  EXPECT_EQ(site->External().Count, 5000);
+  EXPECT_EQ(server->CountRequests("/loop"), 11) << "the first request and ten redirects";
+
+  // Addresses the control does not load end the same way, without the network.
+  for (const wchar_t* address : {L"ftp://127.0.0.1/x", L"file:///c:/windows/win.ini", L"not an address"}) {
+    ASSERT_EQ(Navigate(address), S_OK);
+    ASSERT_TRUE(WaitLoaded());
+    EXPECT_EQ(Location(), address);
+    EXPECT_EQ(Status(), L"address not supported");
+  }
+  ASSERT_EQ(Navigate(L"about:blank"), S_OK);
+  ASSERT_TRUE(WaitLoaded());
+  EXPECT_EQ(Location(), L"about:blank");
+  EXPECT_EQ(Navigate(L""), E_INVALIDARG);
+  EXPECT_EQ(browser->Navigate(nullptr, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
+}
+
+TEST_F(StandInBrowser, ScriptErrorTheHostDoesNotPassStopsThePage) {
+  table.Pages["/stop"] = Reply(200, "OK",
+                               Page("setTimeout(function () { external.log('timer'); }, 10); external.log('first')") +
+                                   Page("throw 1") + Page("external.log('after')"));
+  Serve();
+  site->ScriptErrorsContinue = false;
+  Attach();
+  Load("/stop");
+  PumpFor(200);
+  EXPECT_EQ(Log(), std::vector<std::wstring>{L"first"}) << "neither the later block nor the timer ran";
+  EXPECT_EQ(site->ScriptErrors, 1);
+}
+
+TEST_F(StandInBrowser, WindowOffersTimersAndLocation) {
+  table.Pages["/timers"] = Reply(200, "OK", Page(R"js(
+      var n = 0, ticks = 0;
+      setTimeout(function () { external.log('function'); }, 30);
+      setTimeout("external.log('text')", 60);
+      var never = setTimeout(function () { external.log('cleared'); }, 40);
+      clearTimeout(never);
+      var every = setInterval(function () {
+        external.log('tick ' + (++ticks));
+        if (ticks == 3) { clearInterval(every); setTimeout(function () { location.replace('rel/b.html?x'); }, 10); }
+      }, 100);
+      external.log(window.self === window ? 'ready' : 'no window');
+      )js"));
+  table.Pages["/rel/b.html"] = Reply(200, "OK", Page(R"js(
+      external.log(location.href);
+      if (location.href.indexOf('again') < 0) location.href = '../reloaded?again';
+      )js"));
+  table.Pages["/reloaded"] = Reply(200, "OK", Page("external.log('reloaded')"));
+  Serve();
+  Attach();
+  Load("/timers");
+  ASSERT_TRUE(WaitLog(8));
+  EXPECT_EQ(Log(), (std::vector<std::wstring>{L"ready", L"function", L"text", L"tick 1", L"tick 2", L"tick 3",
+                                              W(server->Url("/rel/b.html?x")), L"reloaded"}));
+  PumpFor(250);
+  EXPECT_EQ(Log().size(), 8u) << "nothing fires after clearInterval or from the old pages";
+  EXPECT_EQ(Location(), W(server->Url("/reloaded?again")));
+
+  // An error inside a timer's function reaches the host once; later timers still run.
+  table.Pages["/late-error"] = Reply(200, "OK", Page(
+      "setTimeout(function () { external.log('x'); throw new Error('late'); }, 10);"
+      "setTimeout(function () { external.log('y'); }, 60);"));
+  Log().clear();
+  site->ScriptErrors = 0;
+  Load("/late-error");
+  ASSERT_TRUE(WaitLog(2));
+  EXPECT_EQ(Log(), (std::vector<std::wstring>{L"x", L"y"}));
+  EXPECT_EQ(site->ScriptErrors, 1);
+
+  // window.external is null when the host offers none.
+  table.Pages["/noexternal"] = Reply(200, "OK", Page("window.location = window.external === null ? '/yes' : '/no'"));
+  table.Pages["/yes"] = Reply(200, "OK", "");
+  site->OffersExternal = false;
+  Load("/noexternal");
+  ASSERT_TRUE(PumpUntil([&] { return Location() == W(server->Url("/yes")); }, 5000)) << Location().c_str();
+}
+
+TEST_F(StandInBrowser, NewNavigationCancelsThePendingOne) {
+  TReply slow = Reply(200, "OK", Page("external.log('slow')"));
+  slow.DelayMs = 400;
+  table.Pages["/slow"] = slow;
+  table.Pages["/fast"] = Reply(200, "OK", Page("external.log('fast')"));
+  Serve();
+  Attach();
+  ASSERT_EQ(Navigate(W(server->Url("/slow"))), S_OK);
+  ASSERT_EQ(Navigate(W(server->Url("/fast"))), S_OK);
+  ASSERT_TRUE(WaitLoaded());
+  PumpFor(700);
+  EXPECT_EQ(Log(), std::vector<std::wstring>{L"fast"});
+  EXPECT_EQ(Location(), W(server->Url("/fast")));
+
+  // Stop leaves the loaded page as it was.
+  ASSERT_EQ(Navigate(W(server->Url("/slow"))), S_OK);
+  EXPECT_EQ(browser->Stop(), S_OK);
+  PumpFor(700);
+  EXPECT_EQ(Log(), std::vector<std::wstring>{L"fast"});
+  EXPECT_EQ(Location(), W(server->Url("/fast")));
+}
+
+TEST_F(StandInBrowser, PageNavigatingOnEveryTimerTick) {
+  table.Pages["/tick"] = Reply(200, "OK", Page("setInterval(function () { location.href = '/tick?' + Math.random(); }, 10)"));
+  table.Pages["/rest"] = Reply(200, "OK", Page("external.log('rest')"));
+  Serve();
+  Attach();
+  Load("/tick");
+  ASSERT_TRUE(PumpUntil([&] { return server->CountRequests("/tick") >= 10; }, 10000));
+  Load("/rest");
+  ASSERT_TRUE(WaitLog(1));
+  const int ticks = server->CountRequests("/tick");
+  PumpFor(300);
+  EXPECT_EQ(server->CountRequests("/tick"), ticks) << "the old page's timers went with it";
+  EXPECT_EQ(Location(), W(server->Url("/rest")));
+  EXPECT_EQ(Log(), std::vector<std::wstring>{L"rest"});
+}
+
+TEST_F(StandInBrowser, HandlersThatPumpMessagesDoNotNestScriptsOrCloseTheirPage) {
+  // While external.pump runs the message loop, a timer falls due and the page's own
+  // navigation completes; both wait until the script has returned.
+  table.Pages["/nest"] = Reply(200, "OK", Page(R"js(
+      setTimeout(function () { external.log('timer'); }, 10);
+      location.href = '/next';
+      external.log('before');
+      external.pump(500);
+      external.log('after');
+      )js"));
+  table.Pages["/next"] = Reply(200, "OK", Page("external.log('next')"));
+  Serve();
+  Attach();
+  Load("/nest");
+  ASSERT_TRUE(WaitLog(3));
+  PumpFor(300);
+  EXPECT_EQ(Log(), (std::vector<std::wstring>{L"before", L"after", L"next"}))
+      << "the old page's script finished; its timer went with the page; the new page ran";
+  EXPECT_EQ(site->External().MaxDepth, 1);
+  EXPECT_EQ(Location(), W(server->Url("/next")));
+
+  table.Pages["/nest-timer"] = Reply(200, "OK", Page(R"js(
+      setTimeout(function () { external.log('timer'); }, 10);
+      external.pump(300);
+      external.log('after');
+      )js"));
+  Log().clear();
+  Load("/nest-timer");
+  ASSERT_TRUE(WaitLog(2));
+  EXPECT_EQ(Log(), (std::vector<std::wstring>{L"after", L"timer"}));
+}
+
+TEST_F(StandInBrowser, HostMayQuitOrLetGoDuringAScriptCall) {
+  // The host ends the control from inside a page's call: the call returns, the page closes
+  // afterwards and its later blocks do not run.
+  table.Pages["/quit"] = Reply(200, "OK", Page("external.log('one'); external.pump(50); external.log('two')") +
+                                              Page("external.log('three')"));
+  Serve();
+  Attach();
+  site->External().DuringPump = [&] { EXPECT_EQ(browser->Quit(), S_OK); };
+  Load("/quit");
+  PumpFor(100);
+  EXPECT_EQ(Log(), (std::vector<std::wstring>{L"one", L"two"}));
+
+  // The host lets go of the control altogether inside the call: the control outlives the
+  // call, the page finds no external object any more, and nothing runs on a freed object.
+  site->External().DuringPump = [&] {
+    ole->SetClientSite(nullptr);
+    ole.Reset();
+    browser.Reset();
+  };
+  Log().clear();
+  ASSERT_EQ(Navigate(W(server->Url("/quit"))), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return !browser; }, 5000));
+  PumpFor(200);
+  EXPECT_EQ(Log(), std::vector<std::wstring>{L"one"});
+  EXPECT_FALSE(browser);
+}
+
+TEST_F(StandInBrowser, InPlaceActivationMakesAHiddenChildWindow) {
+  Attach();
+  HWND parent = CreateWindowExW(0, L"Static", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                                nullptr, nullptr);
+  ASSERT_NE(parent, nullptr);
+  RECT r{0, 0, 200, 100};
+  ASSERT_EQ(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, parent, &r), S_OK);
+  ComPtr<IOleInPlaceObject> inPlace;
+  ASSERT_EQ(browser.As(&inPlace), S_OK);
+  HWND view = nullptr;
+  ASSERT_EQ(inPlace->GetWindow(&view), S_OK);
+  EXPECT_EQ(GetParent(view), parent);
+  EXPECT_FALSE(IsWindowVisible(view)) << "never shown unless Visible is set";
+  EXPECT_EQ(inPlace->InPlaceDeactivate(), S_OK);
+  EXPECT_FALSE(IsWindow(view));
+  EXPECT_EQ(inPlace->GetWindow(&view), E_FAIL);
+  DestroyWindow(parent);
 }
 
 }  // namespace

@@ -59,6 +59,7 @@ HRESULT TTestExternal::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
   switch (id) {
     case kLog:
       Log.push_back(text);
+      if (OnLog) OnLog();
       return S_OK;
     case kCount:
       ++Count;
@@ -66,6 +67,7 @@ HRESULT TTestExternal::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
     case kPump:
       ++Depth;
       MaxDepth = std::max(MaxDepth, Depth);
+      if (DuringPump) DuringPump();
       PumpFor(static_cast<DWORD>(_wtoi(text.c_str())));
       --Depth;
       return S_OK;

@@ -29,6 +29,8 @@ class TTestExternal final : public IDispatch {
   std::vector<std::wstring> Log;
   int Count = 0;
   int Depth = 0, MaxDepth = 0;
+  std::function<void()> DuringPump;  // run inside pump(), before the loop
+  std::function<void()> OnLog;       // run inside log(), after recording
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }

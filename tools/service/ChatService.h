@@ -33,6 +33,7 @@ class ChatService {
   void Stop();
 
  private:
+  void Route(const std::string& method, const std::string& pattern, httplib::Server::Handler handler);
   void Log(const httplib::Request& req, const httplib::Response& res);
 
   httplib::Server server_;

@@ -1,10 +1,12 @@
-// Requests to the stand-in service from inside a Windows test, over WinHTTP: queueing
-// visitors and putting up test pages.
+// Requests to the stand-in service from inside a Windows test or benchmark, over WinHTTP:
+// queueing visitors, putting up test pages, fetching pages.
 #pragma once
 
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -21,9 +23,11 @@ inline std::string ServiceUrl() {
   return url ? url : "";
 }
 
-// Sends `method` to the service's `path` with `body`; returns the HTTP status, or 0 when
-// the service could not be reached.
-inline int ServiceRequest(const wchar_t* method, const std::string& path, const std::string& body = {}) {
+// Sends `method` to the service's `path` with `body` on a connection of its own; returns the
+// HTTP status, or 0 when the service could not be reached. The response body goes to
+// `response` when given.
+inline int ServiceRequest(const wchar_t* method, const std::string& path, const std::string& body = {},
+                          std::string* response = nullptr) {
   const std::string url = ServiceUrl() + path;
   std::wstring wide(url.begin(), url.end());
   URL_COMPONENTS parts{};
@@ -49,6 +53,11 @@ inline int ServiceRequest(const wchar_t* method, const std::string& path, const 
   DWORD status = 0, size = sizeof status;
   WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
                       &status, &size, WINHTTP_NO_HEADER_INDEX);
+  std::string received;
+  char chunk[8192];
+  DWORD got = 0;
+  while (WinHttpReadData(request.get(), chunk, sizeof chunk, &got) && got > 0) received.append(chunk, got);
+  if (response) *response = std::move(received);
   return static_cast<int>(status);
 }
 
