@@ -23,13 +23,14 @@ struct TFetchResult {
 
 class TPageFetch {
  public:
-  // Starts the download of `url` (absolute http or https). When it ends, `message` is posted to
-  // `window` with `ticket` as its wParam, unless the fetch was cancelled first.
+  // Starts the download of `url` (absolute http or https). `live` counts the workers running
+  // for the control: one more until this one has ended. When it ends, cancelled or not,
+  // `message` is posted to `window` with `ticket` as its wParam.
   static std::shared_ptr<TPageFetch> Start(std::string url, std::wstring userAgent, HWND window, UINT message,
-                                           WPARAM ticket);
+                                           WPARAM ticket, std::shared_ptr<std::atomic<int>> live);
 
-  // The worker stops at its next step and posts nothing; a blocked network call still runs to
-  // its time-out, but holds nothing of the control.
+  // The worker stops at its next step and leaves no result; a blocked network call still runs
+  // to its time-out, but holds nothing of the control.
   void Cancel() { cancelled_ = true; }
   bool Cancelled() const { return cancelled_; }
 
@@ -38,7 +39,7 @@ class TPageFetch {
 
  private:
   TPageFetch() = default;
-  void Run(const std::string& url, const std::wstring& userAgent, HWND window, UINT message, WPARAM ticket);
+  void Run(const std::string& url, const std::wstring& userAgent);
   void Download(const std::string& url, const std::wstring& userAgent, TFetchResult& r);
 
   std::atomic<bool> cancelled_{false};

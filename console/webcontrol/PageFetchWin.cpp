@@ -121,15 +121,19 @@ bool Exchange(HINTERNET session, const std::string& url, const std::atomic<bool>
 }  // namespace
 
 std::shared_ptr<TPageFetch> TPageFetch::Start(std::string url, std::wstring userAgent, HWND window, UINT message,
-                                              WPARAM ticket) {
+                                              WPARAM ticket, std::shared_ptr<std::atomic<int>> live) {
   std::shared_ptr<TPageFetch> fetch(new TPageFetch);
   // The thread keeps the shared state alive by itself; the control may drop its pointer at
   // any time (a new navigation, its own end) without waiting for the network.
   try {
-    std::thread([fetch, url = std::move(url), userAgent = std::move(userAgent), window, message, ticket] {
-      fetch->Run(url, userAgent, window, message, ticket);
+    ++*live;
+    std::thread([fetch, url = std::move(url), userAgent = std::move(userAgent), window, message, ticket, live] {
+      fetch->Run(url, userAgent);
+      --*live;
+      PostMessageW(window, message, ticket, 0);
     }).detach();
   } catch (const std::system_error&) {
+    --*live;
     // No thread to be had: the navigation ends at once, as one without an answer.
     fetch->result_ = TFetchResult{false, 0, "no thread for the download", {}, {}};
     PostMessageW(window, message, ticket, 0);
@@ -137,8 +141,7 @@ std::shared_ptr<TPageFetch> TPageFetch::Start(std::string url, std::wstring user
   return fetch;
 }
 
-void TPageFetch::Run(const std::string& url, const std::wstring& userAgent, HWND window, UINT message,
-                     WPARAM ticket) {
+void TPageFetch::Run(const std::string& url, const std::wstring& userAgent) {
   TFetchResult r;
   try {
     Download(url, userAgent, r);
@@ -147,11 +150,8 @@ void TPageFetch::Run(const std::string& url, const std::wstring& userAgent, HWND
     r.StatusText = "out of memory";
   }
   if (cancelled_) return;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    result_ = std::move(r);
-  }
-  PostMessageW(window, message, ticket, 0);
+  std::lock_guard<std::mutex> guard(lock_);
+  result_ = std::move(r);
 }
 
 void TPageFetch::Download(const std::string& url, const std::wstring& userAgent, TFetchResult& r) {

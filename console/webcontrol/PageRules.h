@@ -15,6 +15,12 @@ inline constexpr int kMaxRedirects = 10;
 // and the navigation fails, so a runaway server cannot make the console hold unbounded memory.
 inline constexpr std::size_t kMaxPageBytes = 4u << 20;
 
+// Downloads of one control running at the same time. A cancelled download cannot be cut short
+// (its worker waits for the server or its time-out), so a page that navigates on every tick of
+// a timer to a server that does not answer would otherwise pile up workers; past this bound a
+// navigation waits for a worker to end.
+inline constexpr int kMaxDownloads = 4;
+
 // A download still running after this long (a server trickling bytes) is abandoned.
 inline constexpr unsigned kMaxPageSeconds = 60;
 

@@ -19,6 +19,7 @@
 #include <olectl.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <set>
@@ -58,6 +59,7 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
                               public IOleObject,
                               public IOleInPlaceObject,
                               public IOleInPlaceActiveObject,
+                              public IOleControl,
                               private TScriptHost {
  public:
   TStandInBrowser();
@@ -105,7 +107,7 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
   HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR* url) override { return ReturnBstr(url, location_); }
   HRESULT STDMETHODCALLTYPE get_Busy(VARIANT_BOOL* busy) override {
     if (!busy) return E_POINTER;
-    *busy = fetch_ || completionDue_ ? VARIANT_TRUE : VARIANT_FALSE;
+    *busy = Loading() ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   }
   // IWebBrowserApp
@@ -140,7 +142,7 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
   HRESULT STDMETHODCALLTYPE ShowBrowserBar(VARIANT*, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_ReadyState(READYSTATE* state) override {
     if (!state) return E_POINTER;
-    *state = fetch_ || completionDue_ ? READYSTATE_LOADING : READYSTATE_COMPLETE;
+    *state = Loading() ? READYSTATE_LOADING : READYSTATE_COMPLETE;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Offline(VARIANT_BOOL*) override { return E_NOTIMPL; }
@@ -231,6 +233,14 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
   HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
 
+  // IOleControl: the host says when an ambient value changed; the next page goes by it.
+  HRESULT STDMETHODCALLTYPE GetControlInfo(CONTROLINFO*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnMnemonic(MSG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnAmbientPropertyChange(DISPID) override {
+    return Guarded([&] { return ReadAmbients(true), S_OK; });
+  }
+  HRESULT STDMETHODCALLTYPE FreezeEvents(BOOL) override { return S_OK; }
+
  private:
   // TScriptHost
   ComPtr<IDispatch> External() override;
@@ -260,6 +270,8 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
   template <class F>
   void InScript(F&& f);
   bool ScriptOnStack() const { return scriptDepth_ > 0; }
+  bool Loading() const { return fetch_ || localResult_ || !waiting_.empty() || completionDue_; }
+  void StartDownload();
 
   LONG refs_ = 1;
   TWindow messages_;  // message-only window: downloads' completions and page timers
@@ -281,6 +293,8 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
   WPARAM ticket_ = 0;
   std::shared_ptr<TPageFetch> fetch_;
   std::optional<TFetchResult> localResult_;  // about:blank and refused addresses, no network
+  std::string waiting_;                      // a download waiting for a worker to end
+  std::shared_ptr<std::atomic<int>> liveDownloads_ = std::make_shared<std::atomic<int>>(0);
   std::unique_ptr<TScriptPage> page_;
   UINT_PTR lastTimerId_ = 0;
 
@@ -321,6 +335,8 @@ HRESULT TStandInBrowser::QueryInterface(REFIID iid, void** out) {
     *out = static_cast<IOleInPlaceObject*>(this);
   else if (iid == IID_IOleInPlaceActiveObject)
     *out = static_cast<IOleInPlaceActiveObject*>(this);
+  else if (iid == IID_IOleControl)
+    *out = static_cast<IOleControl*>(this);
   else
     return E_NOINTERFACE;
   AddRef();
@@ -372,7 +388,8 @@ void TStandInBrowser::StartNavigation(const std::wstring& url) {
   const std::string address = WideToUtf8(url);
   switch (ClassifyAddress(address)) {
     case TAddressKind::Http:
-      fetch_ = TPageFetch::Start(address, userAgent_, messages_.get(), kFetchDone, ticket);
+      waiting_ = address;
+      StartDownload();
       return;
     case TAddressKind::Blank:
       localResult_ = TFetchResult{true, 200, "OK", "about:blank", {}};
@@ -385,10 +402,17 @@ void TStandInBrowser::StartNavigation(const std::wstring& url) {
   PostMessageW(messages_.get(), kFetchDone, ticket, 0);
 }
 
+void TStandInBrowser::StartDownload() {
+  if (waiting_.empty() || *liveDownloads_ >= kMaxDownloads) return;
+  fetch_ = TPageFetch::Start(std::move(waiting_), userAgent_, messages_.get(), kFetchDone, ticket_, liveDownloads_);
+  waiting_.clear();
+}
+
 void TStandInBrowser::CancelNavigation() {
   if (fetch_) fetch_->Cancel();
   fetch_.reset();
   localResult_.reset();
+  waiting_.clear();
   completionDue_ = false;
   ++ticket_;
 }
@@ -454,16 +478,18 @@ LRESULT CALLBACK TStandInBrowser::WindowProc(HWND window, UINT message, WPARAM w
 }
 
 void TStandInBrowser::OnFetchDone(WPARAM ticket) {
+  StartDownload();                // a worker has ended: one waiting may start
   if (ticket != ticket_) return;  // a navigation since replaced
   if (ScriptOnStack()) {
     completionDue_ = true;
     return;
   }
   std::optional<TFetchResult> r = localResult_ ? std::move(localResult_) : fetch_ ? fetch_->Take() : std::nullopt;
+  if (!r) return;  // still waiting for a worker
   localResult_.reset();
   fetch_.reset();
   completionDue_ = false;
-  if (r) ApplyResult(std::move(*r));
+  ApplyResult(std::move(*r));
 }
 
 void TStandInBrowser::OnTimer(UINT_PTR id) {

@@ -1,6 +1,7 @@
 // The stand-in control end to end: real WinHTTP against a loopback server, the real JScript
 // engine, and a scripted container recording what the control asks of it.
 #include "LoopbackServer.h"
+#include "PageRules.h"
 #include "StandInBrowser.h"
 #include "TestContainer.h"
 
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 
 using Microsoft::WRL::ComPtr;
 
@@ -18,16 +20,23 @@ std::wstring W(const std::string& s) { return std::wstring(s.begin(), s.end()); 
 
 std::string Page(const std::string& script) { return "<html><body><script>" + script + "</script></body></html>"; }
 
-// Pages by path; a path missing from the table is a 404 whose body still has a script.
+// Pages by path (Later: what the second and later requests of a path get); a path missing
+// from the table is a 404 whose body still has a script.
 class PageTable {
  public:
-  std::map<std::string, TReply> Pages;
-  TReply Serve(const std::string& path) const {
+  std::map<std::string, TReply> Pages, Later;
+  TReply Serve(const std::string& path) {
     const std::string key = path.substr(0, path.find('?'));
+    std::lock_guard<std::mutex> g(lock_);
+    if (served_[key]++ > 0 && Later.count(key)) return Later[key];
     const auto it = Pages.find(key);
     if (it != Pages.end()) return it->second;
     return Reply(404, "Not Found", Page("external.log('404 page ran')"));
   }
+
+ private:
+  std::mutex lock_;  // the server answers on its own threads
+  std::map<std::string, int> served_;
 };
 
 class StandInBrowser : public ::testing::Test {
@@ -158,6 +167,18 @@ TEST_F(StandInBrowser, AsksTheContainerLikeThePlatformControl) {
   Load("/ua");
   EXPECT_EQ(Log().size(), 3u) << "a later navigation reads the download control again";
 
+  // A container that turns to design mode (and says so) gets pages that run nothing.
+  ComPtr<IOleControl> control;
+  ASSERT_EQ(browser.As(&control), S_OK);
+  site->UserMode = false;
+  EXPECT_EQ(control->OnAmbientPropertyChange(DISPID_AMBIENT_USERMODE), S_OK);
+  Load("/ua");
+  EXPECT_EQ(Log().size(), 3u);
+  site->UserMode = true;
+  EXPECT_EQ(control->OnAmbientPropertyChange(DISPID_UNKNOWN), S_OK);
+  Load("/ua");
+  EXPECT_EQ(Log().size(), 4u);
+
   // Keys go to the host first; what it takes (Ctrl+N in this container) is done.
   ComPtr<IOleInPlaceActiveObject> active;
   ASSERT_EQ(browser.As(&active), S_OK);
@@ -268,7 +289,8 @@ TEST_F(StandInBrowser, WindowOffersTimersAndLocation) {
       external.log(location.href);
       if (location.href.indexOf('again') < 0) location.href = '../reloaded?again';
       )js"));
-  table.Pages["/reloaded"] = Reply(200, "OK", Page("external.log('reloaded')"));
+  table.Pages["/reloaded"] = Reply(200, "OK", Page("location.reload()"));
+  table.Later["/reloaded"] = Reply(200, "OK", Page("external.log('reloaded')"));
   Serve();
   Attach();
   Load("/timers");
@@ -334,6 +356,20 @@ TEST_F(StandInBrowser, PageNavigatingOnEveryTimerTick) {
   EXPECT_EQ(server->CountRequests("/tick"), ticks) << "the old page's timers went with it";
   EXPECT_EQ(Location(), W(server->Url("/rest")));
   EXPECT_EQ(Log(), std::vector<std::wstring>{L"rest"});
+
+  // The same against a server that does not answer for a while: cancelled downloads cannot be
+  // cut short, so only a few run at a time, and the host's navigation still gets through.
+  TReply hang = Reply(200, "OK", Page("external.log('hang')"));
+  hang.DelayMs = 1500;
+  table.Pages["/hang"] = hang;
+  table.Pages["/tick-hang"] = Reply(200, "OK", Page("setInterval(function () { location.href = '/hang?' + Math.random(); }, 10)"));
+  Log().clear();
+  Load("/tick-hang");
+  PumpFor(500);
+  EXPECT_EQ(server->CountRequests("/hang"), kMaxDownloads);
+  Load("/rest");
+  EXPECT_EQ(Log(), std::vector<std::wstring>{L"rest"});
+  EXPECT_EQ(server->CountRequests("/hang"), kMaxDownloads);
 }
 
 TEST_F(StandInBrowser, HandlersThatPumpMessagesDoNotNestScriptsOrCloseTheirPage) {
@@ -411,6 +447,28 @@ TEST_F(StandInBrowser, InPlaceActivationMakesAHiddenChildWindow) {
   EXPECT_EQ(inPlace->InPlaceDeactivate(), S_OK);
   EXPECT_FALSE(IsWindow(view));
   EXPECT_EQ(inPlace->GetWindow(&view), E_FAIL);
+
+  // Through an in-place site: its window is the parent, its context the position, and it
+  // hears of activation and deactivation.
+  site->InPlaceWindow = parent;
+  ASSERT_EQ(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, nullptr, nullptr), S_OK);
+  ASSERT_EQ(inPlace->GetWindow(&view), S_OK);
+  EXPECT_EQ(GetParent(view), parent);
+  RECT at{};
+  GetWindowRect(view, &at);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&at), 2);
+  EXPECT_EQ(at.left, 10);
+  EXPECT_EQ(at.right, 110);
+  EXPECT_EQ(site->InPlaceActivations, 1);
+  EXPECT_FALSE(IsWindowVisible(view));
+  ShowWindow(parent, SW_SHOWNA);
+  EXPECT_EQ(browser->put_Visible(VARIANT_TRUE), S_OK);
+  EXPECT_TRUE(IsWindowVisible(view));
+  EXPECT_EQ(browser->put_Visible(VARIANT_FALSE), S_OK);
+  EXPECT_FALSE(IsWindowVisible(view));
+  EXPECT_EQ(ole->Close(OLECLOSE_NOSAVE), S_OK);
+  EXPECT_FALSE(IsWindow(view));
+  EXPECT_EQ(site->InPlaceDeactivations, 1);
   DestroyWindow(parent);
 }
 

@@ -82,6 +82,8 @@ TTestSite::~TTestSite() { external_->Release(); }
 HRESULT TTestSite::QueryInterface(REFIID iid, void** out) {
   *out = nullptr;
   if (iid == IID_IUnknown || iid == IID_IOleClientSite) *out = static_cast<IOleClientSite*>(this);
+  else if ((iid == IID_IOleInPlaceSite || iid == IID_IOleWindow) && InPlaceWindow)
+    *out = static_cast<IOleInPlaceSite*>(this);
   else if (iid == IID_IDocHostUIHandler) *out = static_cast<IDocHostUIHandler*>(this);
   else if (iid == IID_IOleCommandTarget) *out = static_cast<IOleCommandTarget*>(this);
   else if (iid == IID_IDispatch) *out = static_cast<IDispatch*>(this);
@@ -146,7 +148,7 @@ HRESULT TTestSite::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARI
   }
   if (id == DISPID_AMBIENT_USERMODE) {
     result->vt = VT_BOOL;
-    result->boolVal = VARIANT_TRUE;
+    result->boolVal = UserMode ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   }
   return DISP_E_MEMBERNOTFOUND;

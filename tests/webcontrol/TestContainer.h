@@ -48,7 +48,11 @@ class TTestExternal final : public IDispatch {
   ULONG refs_ = 1;
 };
 
-class TTestSite final : public IOleClientSite, public IDocHostUIHandler, public IOleCommandTarget, public IDispatch {
+class TTestSite final : public IOleClientSite,
+                        public IOleInPlaceSite,
+                        public IDocHostUIHandler,
+                        public IOleCommandTarget,
+                        public IDispatch {
  public:
   TTestSite();
   ~TTestSite();
@@ -58,6 +62,8 @@ class TTestSite final : public IOleClientSite, public IDocHostUIHandler, public 
   std::optional<std::wstring> UserAgent;      // DISPID_AMBIENT_USERAGENT; nullopt: not answered
   bool OffersExternal = true;                 // GetExternal S_OK, else S_FALSE with null
   bool ScriptErrorsContinue = true;           // the answer to OLECMDID_SHOWSCRIPTERROR
+  bool UserMode = true;                       // DISPID_AMBIENT_USERMODE
+  HWND InPlaceWindow = nullptr;               // when set, the site is an in-place site on it
 
   // What the control asked.
   std::vector<DISPID> AmbientReads;
@@ -65,6 +71,7 @@ class TTestSite final : public IOleClientSite, public IDocHostUIHandler, public 
   int ExternalCalls = 0;
   int ScriptErrors = 0;
   std::vector<DWORD> OtherCommands;
+  int InPlaceActivations = 0, InPlaceDeactivations = 0;
 
   TTestExternal& External() { return *external_; }
 
@@ -82,6 +89,28 @@ class TTestSite final : public IOleClientSite, public IDocHostUIHandler, public 
   HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
   HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
+  // IOleWindow, IOleInPlaceSite
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* w) override {
+    *w = InPlaceWindow;
+    return InPlaceWindow ? S_OK : E_FAIL;
+  }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return ++InPlaceActivations, S_OK; }
+  HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT position,
+                                             LPRECT clip, LPOLEINPLACEFRAMEINFO) override {
+    *frame = nullptr;
+    *doc = nullptr;
+    *position = *clip = RECT{10, 10, 110, 60};
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override { return ++InPlaceDeactivations, S_OK; }
+  HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override { return S_OK; }
   // IDocHostUIHandler
   HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override { return S_FALSE; }
   HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override;
