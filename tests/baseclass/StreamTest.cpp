@@ -136,7 +136,7 @@ struct GraphRig {
 struct DirectRig {
   explicit DirectRig(PeerOptions options = {}) {
     Source = TestServerDll::Get().CreateFilter();
-    Peer = TestInputPin::Make(options);
+    Peer = CounterPeer(options);
     if (!Source) return;
     Counter = CounterOf(Source.Get());
     Source->FindPin(L"Out", &Out);
