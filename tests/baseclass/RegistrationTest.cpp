@@ -64,7 +64,7 @@ std::wstring Read(const std::wstring& key, const wchar_t* name) {
 }  // namespace
 
 TEST(Registration, ARefusedRegistrationLeavesTheEarlierOne) {
-  constexpr wchar_t kEarlier[] = L"BC registration test";
+  static constexpr wchar_t kEarlier[] = L"BC registration test";
   // The template frees its factories when the program ends.
   auto* factory = new TBCClassFactory(&TCounterSource::CreateFromFactory, kEarlier, kClassId,
                                       CLSID_VideoInputDeviceCategory, MERIT_DO_NOT_USE, 1, kPins);
