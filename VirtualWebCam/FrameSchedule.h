@@ -14,8 +14,9 @@ struct FrameSpan {
   int64_t Stop;
 };
 
-constexpr FrameSpan FrameTimes(int32_t frameIndex, int64_t frameDuration) {
-  const int64_t start = int64_t(frameIndex) * frameDuration;
+// 64-bit frame numbers: at 60 frames a second a 32-bit one would overflow after 414 days.
+constexpr FrameSpan FrameTimes(int64_t frameIndex, int64_t frameDuration) {
+  const int64_t start = frameIndex * frameDuration;
   return {start, start + frameDuration};
 }
 

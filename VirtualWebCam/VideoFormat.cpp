@@ -2,6 +2,8 @@
 
 #include "CameraSettings.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace vwc {
@@ -58,7 +60,8 @@ HRESULT CheckProposedType(const AM_MEDIA_TYPE& t, const FrameFormat& f) {
 void FillStreamCaps(VIDEO_STREAM_CONFIG_CAPS& c, const FrameFormat& f) {
   memset(&c, 0, sizeof c);
   const SIZE size{f.Width, f.Height};
-  const LONG rate = LONG(BitRate(f.Width, f.Height, f.Duration));
+  // The capability's rates are signed; a rate beyond them is reported as the largest one.
+  const LONG rate = LONG(std::min<uint32_t>(BitRate(f.Width, f.Height, f.Duration), INT32_MAX));
   c.guid = kVideoInfo;
   c.VideoStandard = 0;
   c.InputSize = c.MinCroppingSize = c.MaxCroppingSize = c.MinOutputSize = c.MaxOutputSize = size;

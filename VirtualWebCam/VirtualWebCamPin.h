@@ -57,7 +57,7 @@ class TBCVirtualWebCamPin final : public TBCSourceStream, public IKsPropertySet,
   int64_t CounterFrequency = 1;
   // Per run of the streaming thread, touched by that thread only.
   int64_t StartCounter = 0;
-  int32_t FrameIndex = 0;
+  int64_t FrameIndex = 0;
 
  protected:
   void* FindInterface(REFIID iid) override;

@@ -208,8 +208,7 @@ HRESULT TBCBaseFilter::SetupRegistration(bool doRegister) {
     TBCClassFactory* factory = TBCFilterTemplate::Instance().FactoryFor(classId_);
     if (!factory) return S_FALSE;
     TBCFilterMapper mapper;
-    if (!mapper.Available()) return S_FALSE;
-    return mapper.Register(*factory, doRegister) ? S_OK : S_FALSE;
+    return SUCCEEDED(mapper.Register(*factory, doRegister)) ? S_OK : S_FALSE;
   });
 }
 

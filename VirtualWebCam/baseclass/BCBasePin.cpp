@@ -103,7 +103,8 @@ HRESULT TBCBasePin::NegotiateType(IPin* receivePin, const AM_MEDIA_TYPE* type) {
     if (FAILED(got) || !types.e) continue;
     const HRESULT hr = TryTypesFrom(receivePin, type, types.e);
     if (SUCCEEDED(hr)) return S_OK;
-    if (!IsTypeRefusal(hr)) failure = hr;
+    // The first specific failure tells why; a later pass that found nothing to fit does not.
+    if (!IsTypeRefusal(hr) && hr != VFW_E_NO_ACCEPTABLE_TYPES && failure == VFW_E_NO_ACCEPTABLE_TYPES) failure = hr;
   }
   return failure;
 }

@@ -27,10 +27,11 @@ class TBCClassFactory final : public IClassFactory {
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
   STDMETHODIMP LockServer(BOOL lock) override;
 
-  // The class's server keys under HKEY_CLASSES_ROOT; FALSE when registering failed.
-  bool RegisterServerKeys(bool doRegister);
-  bool RegisterWithMapper2(IFilterMapper2* mapper, bool doRegister);
-  bool RegisterWithMapper(IFilterMapper* mapper, bool doRegister);
+  // The class's server keys under HKEY_CLASSES_ROOT, and its entry with either mapper. Each
+  // gives the failure of the call that failed.
+  HRESULT RegisterServerKeys(bool doRegister);
+  HRESULT RegisterWithMapper2(IFilterMapper2* mapper, bool doRegister);
+  HRESULT RegisterWithMapper(IFilterMapper* mapper, bool doRegister);
 
   TBCObjectClass ObjectClass;
   const wchar_t* FriendlyName;
@@ -42,21 +43,24 @@ class TBCClassFactory final : public IClassFactory {
   TBCClassFactory* NextFactory = nullptr;
 };
 
-// Whichever filter mapper the platform offers, the newer one first.
+// Whichever filter mapper the platform offers, the newer one first, or the one given.
 class TBCFilterMapper {
  public:
   TBCFilterMapper();
+  explicit TBCFilterMapper(IFilterMapper2* mapper);
   ~TBCFilterMapper();
   TBCFilterMapper(const TBCFilterMapper&) = delete;
   TBCFilterMapper& operator=(const TBCFilterMapper&) = delete;
-  bool Available() const { return mapper2_ || mapper_; }
-  // Server keys off, the mapper entry, then the server keys as asked: one factory's part of
-  // a registration.
-  bool Register(TBCClassFactory& factory, bool doRegister);
+  // S_OK with a mapper, else why none could be had.
+  HRESULT Status() const { return status_; }
+  // One factory's part of a registration: its server keys and its mapper entry. A failed
+  // registration leaves the earlier one as it was; unregistering removes both.
+  HRESULT Register(TBCClassFactory& factory, bool doRegister);
 
  private:
   IFilterMapper2* mapper2_ = nullptr;
   IFilterMapper* mapper_ = nullptr;
+  HRESULT status_ = S_OK;
 };
 
 class TBCFilterTemplate {
@@ -68,7 +72,9 @@ class TBCFilterTemplate {
 
   void Add(TBCClassFactory* factory);
   TBCClassFactory* FactoryFor(REFCLSID clsid) const;
-  bool RegisterAll(bool doRegister);
+  // Every factory in list order, stopping at the first failure, which it returns.
+  HRESULT RegisterAll(bool doRegister);
+  HRESULT RegisterAll(bool doRegister, TBCFilterMapper& mapper);
   TBCClassFactory* First() const { return head_; }
 
  private:

@@ -5,7 +5,14 @@
 #include <cstdio>
 
 volatile LONG TBCServerCounters::ObjectCount = 0;
+volatile LONG TBCServerCounters::LockCount = 0;
 volatile LONG TBCServerCounters::FactoryRefCount = 0;
+
+LONG BCDecrementAboveZero(volatile LONG& counter) {
+  for (LONG seen = counter; seen > 0; seen = counter)
+    if (InterlockedCompareExchange(&counter, seen - 1, seen) == seen) return seen - 1;
+  return -1;
+}
 
 void BCAssertionFailed(const char* condition, const char* file, int line) {
   char text[512];

@@ -7,11 +7,18 @@
 
 #include <string>
 
-// Live framework objects plus server locks, and references held on class factories.
+// Live framework objects, server locks and references held on class factories. None of them
+// ever goes below zero: an unpaired unlock or release would make the library look unused while
+// something still lives in it.
 struct TBCServerCounters {
   static volatile LONG ObjectCount;
+  static volatile LONG LockCount;
   static volatile LONG FactoryRefCount;
 };
+
+// Lowers a counter that is above zero and gives its new value; -1, with the counter left at
+// zero, when there was nothing to lower.
+LONG BCDecrementAboveZero(volatile LONG& counter);
 
 // Base of every framework object that COM can reach: its life is counted so that the library
 // is not unloaded under it.

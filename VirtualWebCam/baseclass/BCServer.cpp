@@ -12,13 +12,15 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {
-  return TBCServerCounters::ObjectCount == 0 && TBCServerCounters::FactoryRefCount == 0 ? S_OK : S_FALSE;
+  const bool unused = TBCServerCounters::ObjectCount == 0 && TBCServerCounters::LockCount == 0 &&
+                     TBCServerCounters::FactoryRefCount == 0;
+  return unused ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
-  return BCGuarded([] { return TBCFilterTemplate::Instance().RegisterAll(true) ? S_OK : E_FAIL; });
+  return BCGuarded([] { return TBCFilterTemplate::Instance().RegisterAll(true); });
 }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
-  return BCGuarded([] { return TBCFilterTemplate::Instance().RegisterAll(false) ? S_OK : E_FAIL; });
+  return BCGuarded([] { return TBCFilterTemplate::Instance().RegisterAll(false); });
 }

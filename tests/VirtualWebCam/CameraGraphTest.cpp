@@ -13,6 +13,31 @@ using namespace camsnap;
 namespace {
 
 constexpr wchar_t kClassKey[] = L"CLSID\\{FE0B330A-6D25-45DC-AC7F-6C445FB6F5C0}";
+// The filter mapper's entry for the camera in the video input category.
+constexpr wchar_t kMapperEntry[] =
+    L"CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\{FE0B330A-6D25-45DC-AC7F-6C445FB6F5C0}";
+
+// Whether the filter mapper finds the camera for a video output pin at this merit or above.
+bool MapperFinds(DWORD merit) {
+  ComPtr<IFilterMapper2> mapper;
+  ComPtr<IEnumMoniker> found;
+  const GUID output[2] = {MEDIATYPE_Video, GUID_NULL};
+  if (FAILED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper))) ||
+      mapper->EnumMatchingFilters(&found, 0, FALSE, merit, FALSE, 0, nullptr, nullptr, nullptr, FALSE, TRUE, 1, output,
+                                  nullptr, nullptr) != S_OK)
+    return false;
+  for (ComPtr<IMoniker> moniker; found->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK;) {
+    ComPtr<IPropertyBag> bag;
+    if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag)))) continue;
+    VARIANT clsid;
+    VariantInit(&clsid);
+    const bool camera = SUCCEEDED(bag->Read(L"CLSID", &clsid, nullptr)) && clsid.vt == VT_BSTR &&
+                        _wcsicmp(clsid.bstrVal, L"{FE0B330A-6D25-45DC-AC7F-6C445FB6F5C0}") == 0;
+    VariantClear(&clsid);
+    if (camera) return true;
+  }
+  return false;
+}
 
 std::wstring WindowsPath(std::wstring path) {
   for (auto& c : path)
@@ -91,6 +116,39 @@ TEST_F(RegisteredCamera, RegistrationKeysAndTheDeviceEnumerator) {
       << ClassString(server, nullptr);
   EXPECT_EQ(ClassString(server, L"ThreadingModel"), L"Both");
   EXPECT_TRUE(Listed());
+
+  // The mapper's entry in the video input category, read from the registry. Its FilterData is
+  // the mapper's binary record: a header (version, merit, pin count, reserved), each pin's record
+  // (signature, flags, instances, media types, mediums, category) and its media types
+  // (signature, reserved, offsets of the major and minor type GUIDs). The mapper keeps pins
+  // without their names, so the pin record's "Output" is not there to compare.
+  EXPECT_EQ(ClassString(kMapperEntry, L"FriendlyName"), L"MurmellaScreenSharing");
+  EXPECT_EQ(ClassString(kMapperEntry, L"CLSID"), L"{FE0B330A-6D25-45DC-AC7F-6C445FB6F5C0}");
+  BYTE data[1024] = {};
+  DWORD size = sizeof data;
+  ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, kMapperEntry, L"FilterData", RRF_RT_REG_BINARY, nullptr, data, &size),
+            ERROR_SUCCESS);
+  auto dword = [&](size_t at) {
+    DWORD v = 0;
+    if (at + sizeof v <= size) memcpy(&v, data + at, sizeof v);
+    return v;
+  };
+  auto guid = [&](size_t at) {
+    GUID g = {0xFFFFFFFF, 0, 0, {}};
+    if (at + sizeof g <= size) memcpy(&g, data + at, sizeof g);
+    return g;
+  };
+  EXPECT_EQ(dword(0), 2u);
+  EXPECT_EQ(dword(4), 0x00200000u) << "merit";
+  ASSERT_EQ(dword(8), 1u) << "pins";
+  EXPECT_EQ(dword(20), DWORD(REG_PINFLAG_B_OUTPUT)) << "output; not rendered, zero or many";
+  ASSERT_EQ(dword(28), 1u) << "media types";
+  EXPECT_EQ(guid(dword(48)), MEDIATYPE_Video);
+  EXPECT_EQ(guid(dword(52)), GUID_NULL);
+  // The mapper itself finds it at exactly that merit, for a video output.
+  EXPECT_TRUE(MapperFinds(0x00200000));
+  EXPECT_FALSE(MapperFinds(0x00200001));
+
   auto filter = Bound();
   ASSERT_TRUE(filter);
   CLSID clsid{};
@@ -192,6 +250,7 @@ TEST_F(RegisteredCamera, TheAviMuxRecordsFrames) {
 TEST_F(RegisteredCamera, UnregisteringRemovesKeysAndDevice) {
   ASSERT_EQ(Regsvr32(L"/u /s"), 0u);
   EXPECT_EQ(ClassString(kClassKey, nullptr), L"<missing>");
+  EXPECT_EQ(ClassString(kMapperEntry, L"FriendlyName"), L"<missing>");
   EXPECT_FALSE(Listed());
   ASSERT_EQ(Regsvr32(L"/s"), 0u);  // as the other tests and the demo expect to find it
   EXPECT_TRUE(Listed());

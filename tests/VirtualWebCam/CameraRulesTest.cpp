@@ -52,8 +52,11 @@ TEST(FrameSchedule, TimeStampsAreProductsWithoutGaps) {
   EXPECT_EQ(FrameTimes(0, 5'000'000).Stop, 5'000'000);
   EXPECT_EQ(FrameTimes(1, 5'000'000).Start, 5'000'000);
   EXPECT_EQ(FrameTimes(30, 333'333).Start, 9'999'990);
-  // Far along a 60 fps stream (a year of frames) the index widens before multiplying.
-  EXPECT_EQ(FrameTimes(INT32_MAX, 166'666).Start, int64_t(INT32_MAX) * 166'666);
+  // Far along a 60 fps stream: beyond 2^31 frames (414 days) stamps stay n x duration.
+  for (int64_t n : {int64_t(INT32_MAX), int64_t(INT32_MAX) + 1, int64_t(1) << 40}) {
+    EXPECT_EQ(FrameTimes(n, 166'666).Start, n * 166'666) << n;
+    EXPECT_EQ(FrameTimes(n, 166'666).Stop, FrameTimes(n + 1, 166'666).Start) << n;
+  }
   for (int32_t n = 0; n < 1000; ++n) EXPECT_EQ(FrameTimes(n, 333'333).Stop, FrameTimes(n + 1, 333'333).Start);
 }
 

@@ -1,5 +1,6 @@
 // The offered format field by field, the checks of proposed types, the capability entry and
 // the pin category property, including sizes that must never make a type.
+#include "CameraSettings.h"
 #include "VideoFormat.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,15 @@
 #include <cstring>
 
 using namespace vwc;
+
+// The records the platform and its peers exchange have these sizes in each build; a header or
+// packing change that moved them would break every caller silently.
+#if defined(_WIN64)
+static_assert(sizeof(AM_MEDIA_TYPE) == 88 && sizeof(CURSORINFO) == 24);
+#else
+static_assert(sizeof(AM_MEDIA_TYPE) == 72 && sizeof(CURSORINFO) == 20);
+#endif
+static_assert(sizeof(VIDEOINFOHEADER) == 88 && sizeof(VIDEO_STREAM_CONFIG_CAPS) == 128);
 
 namespace {
 
@@ -112,6 +122,19 @@ TEST(VideoFormat, StreamCapsAndPinCategory) {
   EXPECT_EQ(c.MinFrameInterval, 5'000'000);
   EXPECT_EQ(c.MaxFrameInterval, 5'000'000);
   EXPECT_EQ(c.MinBitsPerSecond, 1'228'800);
+  // The signed rates saturate instead of wrapping negative.
+  struct Rate {
+    FrameFormat Format;
+    LONG Bits;
+  } rates[] = {{{1920, 1080, FrameDurationFor(30)}, 1'990'657'990},
+               {{1920, 1080, FrameDurationFor(33)}, INT32_MAX},
+               {{1280, 1024, FrameDurationFor(60)}, INT32_MAX},
+               {{3840, 2160, FrameDurationFor(60)}, INT32_MAX}};
+  for (const Rate& r : rates) {
+    FillStreamCaps(c, r.Format);
+    EXPECT_EQ(c.MinBitsPerSecond, r.Bits) << r.Format.Width << "x" << r.Format.Height;
+    EXPECT_EQ(c.MaxBitsPerSecond, r.Bits) << r.Format.Width << "x" << r.Format.Height;
+  }
   GUID out{};
   DWORD n = 0;
   EXPECT_EQ(GetPinCategory(kPinSet, 0, &out, 16, &n), S_OK);

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <dshow.h>
 
-#include <cstring>
+#include "TestMediaType.h"
 
 // {6D2C5A41-8E3B-4F0A-9C7D-1B2E3F405A61}
 inline constexpr CLSID CLSID_BCTestSource = {0x6d2c5a41, 0x8e3b, 0x4f0a, {0x9c, 0x7d, 0x1b, 0x2e, 0x3f, 0x40, 0x5a, 0x61}};
@@ -56,27 +56,3 @@ struct DECLSPEC_UUID("6D2C5A42-8E3B-4F0A-9C7D-1B2E3F405A61") IBCCounterControl :
 #ifdef __CRT_UUID_DECL
 __CRT_UUID_DECL(IBCCounterControl, 0x6d2c5a42, 0x8e3b, 0x4f0a, 0x9c, 0x7d, 0x1b, 0x2e, 0x3f, 0x40, 0x5a, 0x61)
 #endif
-
-// A VIDEOINFOHEADER video type with a CoTaskMem format block; the caller frees the block.
-inline void MakeVideoType(AM_MEDIA_TYPE& type, LONG width, LONG height, const GUID& subtype = MEDIASUBTYPE_RGB32) {
-  memset(&type, 0, sizeof type);
-  auto* info = static_cast<VIDEOINFOHEADER*>(CoTaskMemAlloc(sizeof(VIDEOINFOHEADER)));
-  if (!info) return;
-  memset(info, 0, sizeof *info);
-  const WORD bits = subtype == MEDIASUBTYPE_RGB24 ? 24 : 32;
-  info->AvgTimePerFrame = kCounterFrameTime;
-  info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info->bmiHeader.biWidth = width;
-  info->bmiHeader.biHeight = height;
-  info->bmiHeader.biPlanes = 1;
-  info->bmiHeader.biBitCount = bits;
-  info->bmiHeader.biCompression = BI_RGB;
-  info->bmiHeader.biSizeImage = DWORD(width * height * (bits / 8));
-  type.majortype = MEDIATYPE_Video;
-  type.subtype = subtype;
-  type.formattype = FORMAT_VideoInfo;
-  type.bFixedSizeSamples = TRUE;
-  type.lSampleSize = LONG(info->bmiHeader.biSizeImage);
-  type.cbFormat = sizeof(VIDEOINFOHEADER);
-  type.pbFormat = reinterpret_cast<BYTE*>(info);
-}

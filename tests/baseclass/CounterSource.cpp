@@ -58,7 +58,7 @@ HRESULT TCounterStream::OnStreamStart() {
 }
 
 HRESULT TCounterStream::DefaultType(AM_MEDIA_TYPE* type) {
-  MakeVideoType(*type, kCounterWidth, kCounterHeight);
+  MakeVideoType(*type, kCounterWidth, kCounterHeight, MEDIASUBTYPE_RGB32, kCounterFrameTime);
   return type->pbFormat ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -57,11 +57,17 @@ TEST(Connection, RefusedConnectionsLeaveNothingBehind) {
       {"peer of the same direction", options([](PeerOptions& o) { o.Direction = PINDIR_OUTPUT; }),
        VFW_E_INVALID_DIRECTION},
       {"peer without IMemInputPin", options([](PeerOptions& o) { o.MemInput = false; }), E_NOINTERFACE},
-      {"peer refusing every type", options([](PeerOptions& o) { o.ReceiveConnectionResult = VFW_E_TYPE_NOT_ACCEPTED; }),
+      {"peer refusing every type", options([](PeerOptions& o) { o.ReceiveConnectionResults = {VFW_E_TYPE_NOT_ACCEPTED}; }),
        VFW_E_NO_ACCEPTABLE_TYPES},
       {"peer refusing with a specific error",
        options([](PeerOptions& o) {
-         o.ReceiveConnectionResult = E_ACCESSDENIED;
+         o.ReceiveConnectionResults = {E_ACCESSDENIED};
+         o.Types = {{96, 64, MEDIASUBTYPE_RGB32}};
+       }),
+       E_ACCESSDENIED},
+      {"a specific error of the first pass outlives a second pass that fits nothing",
+       options([](PeerOptions& o) {
+         o.ReceiveConnectionResults = {E_ACCESSDENIED, VFW_E_TYPE_NOT_ACCEPTED};
          o.Types = {{96, 64, MEDIASUBTYPE_RGB32}};
        }),
        E_ACCESSDENIED},
@@ -75,7 +81,7 @@ TEST(Connection, RefusedConnectionsLeaveNothingBehind) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Filter f;
-    auto peer = TestInputPin::Make(c.peer);
+    auto peer = CounterPeer(c.peer);
     EXPECT_EQ(f.Pin()->Connect(peer.Get(), nullptr), c.expected);
     ComPtr<IPin> connected;
     EXPECT_EQ(f.Pin()->ConnectedTo(&connected), VFW_E_NOT_CONNECTED);
@@ -118,7 +124,7 @@ TEST(Connection, TypeNegotiationOrder) {
     Filter f;
     PeerOptions o;
     o.Types = c.peerTypes;
-    auto peer = TestInputPin::Make(o);
+    auto peer = CounterPeer(o);
     OwnedType complete(c.givenType);
     AM_MEDIA_TYPE partial = PartialType(c.givenType.Subtype);
     const AM_MEDIA_TYPE* given = c.given == None ? nullptr : c.given == Complete ? &complete.Type : &partial;
@@ -135,7 +141,7 @@ TEST(Connection, TypeNegotiationOrder) {
 
 TEST(Connection, StateRulesAndAnswers) {
   Filter f(2);
-  auto peer = TestInputPin::Make(), other = TestInputPin::Make();
+  auto peer = CounterPeer(), other = CounterPeer();
 
   // Unconnected answers: the record is reset, not left as it was.
   OwnedType junk(16, 16);
@@ -263,7 +269,7 @@ TEST(Filter, InformationClockAndGraph) {
 
 TEST(FilterState, TransitionsAndFailingPins) {
   Filter f(2);
-  auto peer0 = TestInputPin::Make(), peer1 = TestInputPin::Make();
+  auto peer0 = CounterPeer(), peer1 = CounterPeer();
   ASSERT_EQ(f.Pin(0)->Connect(peer0.Get(), nullptr), S_OK);
   FILTER_STATE state;
 
@@ -392,7 +398,7 @@ TEST(Enumerators, MediaTypesNextSkipResetClone) {
 
 TEST(StreamThread, CommandsReachingTheWorker) {
   Filter f;
-  auto peer = TestInputPin::Make();
+  auto peer = CounterPeer();
   ASSERT_EQ(f.Pin()->Connect(peer.Get(), nullptr), S_OK);
   TCounterStream* s = f.Stream();
   EXPECT_EQ(s->SendWorkerCommand(CMD_PAUSE), E_FAIL) << "no thread while stopped";

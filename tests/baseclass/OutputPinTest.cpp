@@ -40,7 +40,7 @@ TEST(Allocator, AgreementWithThePeer) {
     o.OwnAllocator = true;
     o.GrantCap = c.grantCap;
     o.NotifyFailures = c.notifyFailures;
-    auto peer = TestInputPin::Make(o);
+    auto peer = CounterPeer(o);
     ASSERT_EQ(f.Stream()->Connect(peer.Get(), nullptr), S_OK);
     ASSERT_NE(peer->Notified.Get(), nullptr);
     EXPECT_EQ(f.Stream()->AgreedAllocator(), peer->Notified.Get());
@@ -60,7 +60,7 @@ TEST(Allocator, CommitFollowsTheFilterState) {
   Filter f;
   PeerOptions o;
   o.OwnAllocator = true;
-  auto peer = TestInputPin::Make(o);
+  auto peer = CounterPeer(o);
   ASSERT_EQ(f.Stream()->Connect(peer.Get(), nullptr), S_OK);
   ASSERT_EQ(peer->Notified.Get(), peer->OwnAllocator.Get());
   auto committed = [&] {
@@ -107,7 +107,7 @@ TEST(Allocator, UnconnectedPinAnswers) {
   ASSERT_EQ(f.Base->Stop(), S_OK);
 
   // After a disconnection the pin forgets its peer.
-  auto peer = TestInputPin::Make();
+  auto peer = CounterPeer();
   ASSERT_EQ(pin->Connect(peer.Get(), nullptr), S_OK);
   ASSERT_EQ(pin->SendEndOfStream(), S_OK);
   EXPECT_EQ(peer->EndOfStreams.load(), 1);
@@ -122,7 +122,7 @@ TEST(Delivery, DownstreamRefusalEndsPumpingWithoutEndOfStream) {
   Filter f;
   PeerOptions o;
   o.ReceiveOkCount = 3;
-  auto peer = TestInputPin::Make(o);
+  auto peer = CounterPeer(o);
   ASSERT_EQ(f.Stream()->Connect(peer.Get(), nullptr), S_OK);
   ASSERT_EQ(f.Base->Pause(), S_OK);
   ASSERT_TRUE(peer->WaitFor(4, 5000));

@@ -1,6 +1,6 @@
 // The streaming thread as hosts drive it, with the filter from the test server DLL: samples into
-// Wine's filter graph, stream endings and errors as the graph reports them, a thousand pause and
-// stop cycles, stops while the worker is blocked on a buffer or inside a slow FillBuffer, and
+// Wine's filter graph, stream endings and errors as the graph reports them, many pause and stop
+// cycles, stops while the worker is blocked on a buffer or inside a slow FillBuffer, and
 // teardown with the thread running; afterwards no thread, handle or object may be left.
 #include "TestServerDll.h"
 
@@ -132,11 +132,11 @@ struct GraphRig {
   std::string Seen;  // codes of the events read, for failure messages
 };
 
-// The DLL's filter connected straight to a test peer: cheap enough for a thousand cycles.
+// The DLL's filter connected straight to a test peer: cheap enough for hundreds of cycles.
 struct DirectRig {
   explicit DirectRig(PeerOptions options = {}) {
     Source = TestServerDll::Get().CreateFilter();
-    Peer = TestInputPin::Make(options);
+    Peer = CounterPeer(options);
     if (!Source) return;
     Counter = CounterOf(Source.Get());
     Source->FindPin(L"Out", &Out);
@@ -206,8 +206,9 @@ TEST(Streaming, SamplesReachWinesGraphAndCyclesThroughIt) {
     ASSERT_HRESULT_SUCCEEDED(rig.Control->Run());
     EXPECT_TRUE(grabbed.WaitFor(30, 10000)) << grabbed.Samples;
     ASSERT_HRESULT_SUCCEEDED(rig.Control->Stop());
-    // The graph's own pause and stop, many times over; each pause makes one thread.
-    constexpr int kCycles = 100;
+    // The graph's own pause and stop, many times over; each pause makes one thread. Thirty
+    // are enough for a thread or handle left per cycle to show beyond the slack.
+    constexpr int kCycles = 30;
     for (int i = 0; i < kCycles; ++i) {
       Watchdog watch(10000, "a pause and stop through the graph");
       ASSERT_HRESULT_SUCCEEDED(rig.Control->Pause());
@@ -281,7 +282,7 @@ TEST(Streaming, EndOfStreamOnceAndNoMoreUntilStopAndPause) {
   }
 }
 
-TEST(Streaming, ThousandPauseStopCycles) {
+TEST(Streaming, ManyPauseStopCycles) {
   ASSERT_TEST_SERVER(TestServerDll::Get());
   Baseline baseline;
   {
@@ -291,7 +292,9 @@ TEST(Streaming, ThousandPauseStopCycles) {
     ASSERT_EQ(rig.Source->Pause(), S_OK);
     EXPECT_EQ(ThreadsStartedIn(TestServerDll::Get().Module), 1);
     ASSERT_EQ(rig.Source->Stop(), S_OK);
-    constexpr int kCycles = 1000;
+    // A few hundred cycles meet each of the two stop points often enough; a leak per cycle
+    // shows long before that.
+    constexpr int kCycles = 250;
     Watchdog watch(90000, "the pause and stop cycles");
     for (int i = 0; i < kCycles; ++i) {
       ASSERT_EQ(rig.Source->Pause(), S_OK) << "cycle " << i;

@@ -78,19 +78,23 @@ class WithCamera : public ::testing::Test {
 
 }  // namespace
 
-TEST(CamSnap, ListsDevicesAsJsonLines) {
+TEST_F(WithCamera, ListsTheCameraAmongDevicesAsJsonLines) {
   Result r = RunCamSnap(L"list");
   EXPECT_EQ(r.Code, 0u) << r.Out;
-  // Every line names a device and its class; an empty category lists nothing.
+  // Every line names a device and its class, and one of them is the registered camera.
+  int cameras = 0;
   size_t pos = 0;
   while (pos < r.Out.size()) {
     size_t end = r.Out.find('\n', pos);
     std::string line = r.Out.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     EXPECT_EQ(line.rfind("{\"name\":", 0), 0u) << line;
     EXPECT_NE(line.find("\"clsid\":"), std::string::npos) << line;
+    cameras += line == "{\"name\":\"MurmellaScreenSharing\",\"clsid\":\"{FE0B330A-6D25-45DC-AC7F-6C445FB6F5C0}\"}";
     if (end == std::string::npos) break;
     pos = end + 1;
   }
+  EXPECT_EQ(cameras, 1) << r.Out;
 }
 
 TEST(CamSnap, UnknownDeviceIsExitCode3) {
