@@ -1,20 +1,60 @@
 #include "Classes.h"
 
 #include <algorithm>
-#include <cctype>
+#include <string>
 
 namespace murmella::forms {
+
+namespace {
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+std::string BoolToText(bool value) { return value ? "True" : "False"; }
+
+bool TextToBool(const std::string& text, bool& value) {
+  if (SameName(text, "True")) value = true;
+  else if (SameName(text, "False")) value = false;
+  else return false;
+  return true;
+}
+
+std::string IntToText(int value) { return std::to_string(value); }
+
+int TextToInt(const std::string& text) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) i = 1;
+  if (i == text.size()) return 0;
+  long long v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return 0;
+    v = v * 10 + (text[i] - '0');
+    if (v > 2147483648LL) return 0;
+  }
+  if (negative) v = -v;
+  if (v > 2147483647LL) return 0;
+  return static_cast<int>(v);
+}
+
+const TPublishedProperty* FindPublished(const TComponent& component, const std::string& name) {
+  for (const TPublishedProperty& p : component.Published())
+    if (SameName(p.Name, name)) return &p;
+  return nullptr;
+}
 
 TComponent::TComponent(TComponent* owner, std::string name) : owner_(owner), name_(std::move(name)) {
   if (owner_) owner_->Adopt(this);
 }
 
 TComponent::~TComponent() {
-  // Owned components go first, newest first, so nothing outlives what it was created after.
-  while (!owned_.empty()) {
-    TComponent* child = owned_.back();
-    delete child;  // its destructor takes it out of owned_
-  }
+  DestroyComponents();
   // Tell whoever references this one; a notified component may unregister itself meanwhile.
   auto listeners = std::move(notifyOnFree_);
   for (TComponent* other : listeners) {
@@ -22,6 +62,14 @@ TComponent::~TComponent() {
     other->Notification(*this);
   }
   if (owner_) owner_->Release(this);
+}
+
+void TComponent::DestroyComponents() {
+  // Newest first, so nothing outlives what it was created after.
+  while (!owned_.empty()) {
+    TComponent* child = owned_.back();
+    delete child;  // its destructor takes it out of owned_
+  }
 }
 
 void TComponent::Adopt(TComponent* child) { owned_.push_back(child); }
@@ -32,14 +80,9 @@ void TComponent::Release(TComponent* child) {
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const {
-  auto same = [&](const std::string& n) {
-    return n.size() == name.size() &&
-           std::equal(n.begin(), n.end(), name.begin(), [](unsigned char a, unsigned char b) {
-             return std::tolower(a) == std::tolower(b);
-           });
-  };
+  if (name.empty()) return nullptr;
   for (TComponent* c : owned_)
-    if (same(c->Name())) return c;
+    if (SameName(c->Name(), name)) return c;
   return nullptr;
 }
 
@@ -57,7 +100,11 @@ void TComponent::FreeNotification(TComponent& other) {
 }
 
 void TComponent::RemoveFreeNotification(TComponent& other) {
+  // Both directions, as registration made both: a reference left behind on either side would
+  // be followed after its component is gone.
   notifyOnFree_.erase(std::remove(notifyOnFree_.begin(), notifyOnFree_.end(), &other), notifyOnFree_.end());
+  other.notifyOnFree_.erase(std::remove(other.notifyOnFree_.begin(), other.notifyOnFree_.end(), this),
+                            other.notifyOnFree_.end());
 }
 
 }  // namespace murmella::forms

@@ -43,6 +43,36 @@ struct TPublishedProperty {
   std::function<void(TComponent&, const std::string&)> Set;
 };
 
+// The text forms of the two kinds of published property: "True"/"False" and signed decimal.
+std::string BoolToText(bool value);
+// "True" or "False" in any letter case; anything else leaves `value` and answers false.
+bool TextToBool(const std::string& text, bool& value);
+std::string IntToText(int value);
+// Signed decimal text without anything around it; any other text (or a value out of range) is 0.
+int TextToInt(const std::string& text);
+
+// Table entries for a component's Boolean and integer properties, from its getter and setter.
+template <typename T>
+TPublishedProperty BoolProperty(const char* name, bool (T::*get)() const, void (T::*set)(bool)) {
+  return {name, [get](const TComponent& c) { return BoolToText((static_cast<const T&>(c).*get)()); },
+          [set](TComponent& c, const std::string& text) {
+            bool v = false;
+            if (TextToBool(text, v)) (static_cast<T&>(c).*set)(v);
+          }};
+}
+template <typename T>
+TPublishedProperty IntProperty(const char* name, int (T::*get)() const, void (T::*set)(int)) {
+  return {name, [get](const TComponent& c) { return IntToText((static_cast<const T&>(c).*get)()); },
+          [set](TComponent& c, const std::string& text) { (static_cast<T&>(c).*set)(TextToInt(text)); }};
+}
+
+// The property named `name`, compared without regard to case, or null.
+const TPublishedProperty* FindPublished(const TComponent& component, const std::string& name);
+
+// Compares two names the way component and property names are compared: ASCII letters
+// without regard to case.
+bool SameName(const std::string& a, const std::string& b);
+
 class TComponent : public TObject {
  public:
   // The owner keeps the new component and frees it with itself.
@@ -71,6 +101,10 @@ class TComponent : public TObject {
  protected:
   // A component this one registered with through FreeNotification is being freed.
   virtual void Notification(TComponent& freed) {}
+  // Frees the owned components, newest first. A derived destructor whose owned components
+  // still need it (windows whose parent it is, handlers bound to its members) calls this
+  // first; ~TComponent does it for the rest.
+  void DestroyComponents();
 
  private:
   TComponent* owner_;

@@ -2,32 +2,32 @@
 // system: the GDI canvas implements this on Windows, tests implement it with fixed metrics.
 #pragma once
 
+#include "Graphics.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace murmella::popup {
 
-// 0x00BBGGRR for a plain colour, 0x80000000 + index for a system colour, clNone for none.
-using TColor = std::uint32_t;
-
-inline constexpr TColor clNone = 0x1FFFFFFF;
-inline constexpr TColor clBlack = 0x000000;
-inline constexpr TColor clWhite = 0xFFFFFF;
-inline constexpr TColor clRed = 0x0000FF;
-inline constexpr TColor clBlue = 0xFF0000;
-inline constexpr TColor clYellow = 0x00FFFF;
-inline constexpr TColor clSilver = 0xC0C0C0;
-inline constexpr TColor clGray = 0x808080;
-inline constexpr TColor clHighlight = 0x8000000D;
-inline constexpr TColor clHighlightText = 0x8000000E;
-inline constexpr TColor clBtnFace = 0x8000000F;
-inline constexpr TColor clWindowText = 0x80000008;
-inline constexpr TColor cl3DDkShadow = 0x80000015;
-inline constexpr TColor cl3DLight = 0x80000016;
-inline constexpr TColor clInfoBk = 0x80000018;
-
-inline constexpr bool IsSystemColor(TColor c) { return (c & 0xFF000000u) == 0x80000000u; }
+// Colours and font styles are the framework's (forms/Graphics.h); the renderer names them here.
+using forms::TColor;
+using forms::IsSystemColor;
+using forms::clNone;
+using forms::clBlack;
+using forms::clWhite;
+using forms::clRed;
+using forms::clBlue;
+using forms::clYellow;
+using forms::clSilver;
+using forms::clGray;
+using forms::clHighlight;
+using forms::clHighlightText;
+using forms::clBtnFace;
+using forms::clWindowText;
+using forms::cl3DDkShadow;
+using forms::cl3DLight;
+using forms::clInfoBk;
 
 struct TPoint {
   int X = 0;
@@ -53,12 +53,11 @@ struct TSize {
   friend bool operator==(const TSize&, const TSize&) = default;
 };
 
-enum FontStyle : unsigned {
-  fsBold = 1,
-  fsItalic = 2,
-  fsUnderline = 4,
-  fsStrikeOut = 8,
-};
+using FontStyle = forms::TFontStyle;
+using forms::fsBold;
+using forms::fsItalic;
+using forms::fsUnderline;
+using forms::fsStrikeOut;
 
 inline constexpr unsigned char kDefaultCharset = 1;  // the platform's DEFAULT_CHARSET
 

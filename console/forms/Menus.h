@@ -1,0 +1,92 @@
+// The popup menu: items with captions, images from an image list and click events, shown at
+// a screen position.
+#pragma once
+
+#include "Classes.h"
+#include "Handles.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace murmella::forms {
+
+class TImageList;
+class TPopupMenu;
+
+class TMenuItem : public TComponent {
+ public:
+  // Appended to `menu`'s items.
+  TMenuItem(TComponent* owner, TPopupMenu& menu, std::string name = {});
+  ~TMenuItem() override;
+
+  const std::string& Caption() const { return caption_; }
+  // "-" makes the item a separator.
+  void SetCaption(std::string caption) { caption_ = std::move(caption); }
+  bool IsLine() const { return caption_ == "-"; }
+  int ImageIndex() const { return imageIndex_; }
+  void SetImageIndex(int index) { imageIndex_ = index; }  // -1 for none
+  bool Default() const { return default_; }
+  void SetDefault(bool value) { default_ = value; }
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool value) { enabled_ = value; }
+  TPopupMenu* Menu() const { return menu_; }
+
+  TNotifyEvent OnClick;
+  // Runs OnClick with this item as sender, as choosing it in the menu does.
+  void Click();
+
+ private:
+  friend class TPopupMenu;
+  TPopupMenu* menu_;
+  std::string caption_;
+  int imageIndex_ = -1;
+  bool default_ = false;
+  bool enabled_ = true;
+};
+
+class TPopupMenu : public TComponent {
+ public:
+  explicit TPopupMenu(TComponent* owner, std::string name = {});
+  ~TPopupMenu() override;
+
+  std::span<TMenuItem* const> Items() const { return items_; }
+  // The item marked Default with the lowest position, or null.
+  TMenuItem* DefaultItem() const;
+
+  // A reference: cleared when the image list is freed.
+  TImageList* Images() const { return images_; }
+  void SetImages(TImageList* images);
+  // Whether the owner of the menu (a tray icon) pops it up by itself.
+  bool AutoPopup() const { return autoPopup_; }
+  void SetAutoPopup(bool value) { autoPopup_ = value; }
+  // The component that popped the menu up last.
+  TComponent* PopupComponent() const { return popupComponent_; }
+  void SetPopupComponent(TComponent* component) { popupComponent_ = component; }
+
+  // Shows the menu at (x, y) on the screen and returns when it closes; then the chosen item's
+  // OnClick runs, and an error escaping it goes to the standard error box.
+  void Popup(int x, int y);
+  // The chosen command of a menu built by Popup: the item behind `command`'s OnClick, guarded
+  // as Popup guards it. Unknown commands do nothing.
+  void DispatchCommand(UINT command);
+
+ protected:
+  void Notification(TComponent& freed) override;
+
+ private:
+  friend class TMenuItem;
+  class TMenuWindow;
+  void Build();
+  std::vector<TMenuItem*> items_;
+  TImageList* images_ = nullptr;
+  bool autoPopup_ = true;
+  TComponent* popupComponent_ = nullptr;
+  unique_hmenu menu_;
+  std::vector<unique_hbitmap> bitmaps_;
+  std::unique_ptr<TMenuWindow> window_;
+};
+
+}  // namespace murmella::forms

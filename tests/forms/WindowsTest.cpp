@@ -1,0 +1,510 @@
+// The framework on the platform: the windows read back from the system, check box clicks,
+// errors escaping events, timers and menu commands reaching the real error box, timers on the
+// UI thread, the close notifications and the message loop.
+#include "Application.h"
+#include "ComCtrls.h"
+#include "ExtCtrls.h"
+#include "Forms.h"
+#include "ImgList.h"
+#include "Menus.h"
+#include "StdCtrls.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace murmella::forms {
+namespace {
+
+std::string ClassOf(HWND h) {
+  char name[64] = {};
+  GetClassNameA(h, name, sizeof name);
+  return name;
+}
+
+std::string TextOf(HWND h) {
+  char text[512] = {};
+  GetWindowTextA(h, text, sizeof text);
+  return text;
+}
+
+// Position and size relative to the parent's client area, as the system has them.
+RECT PlaceOf(HWND h) {
+  RECT r{};
+  GetWindowRect(h, &r);
+  MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+void ExpectPlace(HWND h, int x, int y, int w, int height) {
+  const RECT r = PlaceOf(h);
+  EXPECT_EQ(r.left, x);
+  EXPECT_EQ(r.top, y);
+  EXPECT_EQ(r.right - r.left, w);
+  if (height >= 0) {
+    EXPECT_EQ(r.bottom - r.top, height);
+  }
+}
+
+void Pump(const std::function<bool()>& done, int timeoutMs = 5000) {
+  const DWORD start = GetTickCount();
+  while (!done() && GetTickCount() - start < static_cast<DWORD>(timeoutMs)) {
+    Application().ProcessMessages();
+    Sleep(1);
+  }
+}
+
+// What the error box showed, read from its window by another thread, which then presses OK.
+struct TSeenBox {
+  std::string Caption, Text;
+  bool ErrorIcon = false;
+  std::vector<std::string> Buttons;
+};
+
+class TBoxWatcher {
+ public:
+  explicit TBoxWatcher(std::string caption) : caption_(std::move(caption)) {
+    thread_ = std::thread([this] { Watch(); });
+  }
+  ~TBoxWatcher() {
+    stop_ = true;
+    thread_.join();
+  }
+  // The boxes seen so far.
+  std::vector<TSeenBox> Seen() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+  }
+  std::size_t Count() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_.size();
+  }
+
+ private:
+  void Watch() {
+    while (!stop_) {
+      HWND box = nullptr;
+      FindBox(&box);
+      if (box) Read(box);
+      Sleep(10);
+    }
+  }
+  struct TFind {
+    const std::string* Caption;
+    HWND Found;
+  };
+  static BOOL CALLBACK Match(HWND h, LPARAM p) {
+    auto* f = reinterpret_cast<TFind*>(p);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(h) && ClassOf(h) == "#32770" && TextOf(h) == *f->Caption) {
+      f->Found = h;
+      return FALSE;
+    }
+    return TRUE;
+  }
+  void FindBox(HWND* found) {
+    TFind f{&caption_, nullptr};
+    EnumWindows(&Match, reinterpret_cast<LPARAM>(&f));
+    *found = f.Found;
+  }
+  void Read(HWND box) {
+    TSeenBox seen;
+    seen.Caption = TextOf(box);
+    HICON error = LoadIcon(nullptr, IDI_ERROR);
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      const std::string cls = ClassOf(c);
+      const LONG style = GetWindowLongA(c, GWL_STYLE);
+      if (cls == "Button") {
+        seen.Buttons.push_back(TextOf(c));
+      } else if (cls == "Static") {
+        if ((style & SS_TYPEMASK) == SS_ICON) {
+          seen.ErrorIcon = reinterpret_cast<HICON>(SendMessageA(c, STM_GETICON, 0, 0)) == error;
+        } else if (!TextOf(c).empty()) {
+          seen.Text = TextOf(c);
+        }
+      }
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      seen_.push_back(seen);
+    }
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    // Until it has gone, so that one box is read once.
+    for (int i = 0; i < 500 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
+  }
+
+  std::string caption_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<TSeenBox> seen_;
+  std::thread thread_;
+};
+
+class FormsWindows : public ::testing::Test {
+ protected:
+  void SetUp() override { app_.SetTitle("FormsTest"); }
+  void TearDown() override {
+    // A quit request left by a test must not close the next test's boxes.
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+  }
+  TApplication app_;
+};
+
+// The console's window as its constructor builds it, read back from the system.
+TEST_F(FormsWindows, ControlsAreTheSystemsOwnWhereTheyWerePut) {
+  TForm form(&app_, "Form1");
+  form.SetCaption("MurmellaChat");
+  form.SetBounds(10, 10, 856, 584);
+  form.SetPosition(TPosition::poScreenCenter);
+  auto* panel = new TPanel(&form, &form, "Panel3");
+  panel->SetBounds(0, 0, 100, 25);
+  panel->SetAlign(TAlign::alTop);
+  auto* chstartup = new TCheckBox(&form, panel, "chstartup");
+  chstartup->SetBounds(8, 4, 161, 17);
+  chstartup->SetCaption(" Run application at startup");
+  chstartup->SetChecked(true);
+  auto* duree = new TComboBox(&form, panel, "duree");
+  duree->SetBounds(528, 0, 57, 21);
+  duree->SetItems({"5", "10", "15", "20", "30", "40", "50", "60", "120", "180", "240"});
+  duree->SetItemIndex(0);
+  auto* label = new TLabel(&form, panel, "Label1");
+  label->SetBounds(592, 4, 0, 0);
+  label->SetCaption("minutes of inactivity");
+  auto* pages = new TPageControl(&form, &form, "JvPageControl1");
+  pages->SetAlign(TAlign::alClient);
+  auto* sheet = new TTabSheet(&form, *pages, "TabSheet2");
+
+  const RECT client = form.ClientRect();
+  EXPECT_EQ(ClassOf(chstartup->Handle()), "Button");
+  EXPECT_EQ(GetWindowLongA(chstartup->Handle(), GWL_STYLE) & 0xF, BS_AUTOCHECKBOX);
+  EXPECT_TRUE(GetWindowLongA(chstartup->Handle(), GWL_STYLE) & WS_TABSTOP);
+  EXPECT_EQ(TextOf(chstartup->Handle()), " Run application at startup");
+  EXPECT_EQ(SendMessageA(chstartup->Handle(), BM_GETCHECK, 0, 0), BST_CHECKED);
+  ExpectPlace(chstartup->Handle(), 8, 4, 161, 17);
+  EXPECT_EQ(GetParent(chstartup->Handle()), panel->Handle());
+
+  EXPECT_EQ(ClassOf(duree->Handle()), "ComboBox");
+  EXPECT_EQ(GetWindowLongA(duree->Handle(), GWL_STYLE) & 0x3, CBS_DROPDOWNLIST);
+  EXPECT_EQ(SendMessageA(duree->Handle(), CB_GETCOUNT, 0, 0), 11);
+  EXPECT_EQ(SendMessageA(duree->Handle(), CB_GETCURSEL, 0, 0), 0);
+  ExpectPlace(duree->Handle(), 528, 0, 57, -1);
+  EXPECT_EQ(duree->Text(), "5");
+
+  EXPECT_EQ(ClassOf(label->Handle()), "Static");
+  EXPECT_EQ(TextOf(label->Handle()), "minutes of inactivity");
+  {
+    // Sized to its text in its font.
+    HDC dc = GetDC(label->Handle());
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label->Handle(), WM_GETFONT, 0, 0)));
+    SIZE s{};
+    GetTextExtentPoint32A(dc, "minutes of inactivity", 21, &s);
+    SelectObject(dc, old);
+    ReleaseDC(label->Handle(), dc);
+    ExpectPlace(label->Handle(), 592, 4, s.cx, s.cy);
+  }
+
+  // The panel docked on top across the client area, the pages in the rest.
+  ExpectPlace(panel->Handle(), 0, 0, client.right, 25);
+  ExpectPlace(pages->Handle(), 0, 25, client.right, client.bottom - 25);
+  ExpectPlace(sheet->Handle(), 0, 0, client.right, client.bottom - 25);
+  EXPECT_EQ(pages->ActivePage(), sheet);
+  EXPECT_TRUE(IsWindowVisible(sheet->Handle()) || !IsWindowVisible(form.Handle()));
+
+  // Tab order is creation order.
+  EXPECT_EQ(GetWindow(panel->Handle(), GW_CHILD), chstartup->Handle());
+  EXPECT_EQ(GetWindow(chstartup->Handle(), GW_HWNDNEXT), duree->Handle());
+  EXPECT_EQ(GetWindow(duree->Handle(), GW_HWNDNEXT), label->Handle());
+
+  // Every control has the form's font.
+  LOGFONTA lf{};
+  GetObjectA(reinterpret_cast<HGDIOBJ>(SendMessageA(chstartup->Handle(), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+  EXPECT_STREQ(lf.lfFaceName, "MS Shell Dlg 2");
+  EXPECT_EQ(lf.lfHeight, -11);
+
+  // The form: its own taskbar button, no owner, hidden until shown, then centred.
+  EXPECT_EQ(ClassOf(form.Handle()), "MurmellaForm");
+  EXPECT_EQ(TextOf(form.Handle()), "MurmellaChat");
+  EXPECT_TRUE(GetWindowLongA(form.Handle(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  EXPECT_EQ(GetWindow(form.Handle(), GW_OWNER), nullptr);
+  EXPECT_FALSE(IsWindowVisible(form.Handle()));
+  form.Show();
+  EXPECT_TRUE(IsWindowVisible(form.Handle()));
+  RECT r{};
+  GetWindowRect(form.Handle(), &r);
+  EXPECT_EQ(r.right - r.left, 856);
+  EXPECT_EQ(r.bottom - r.top, 584);
+  EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 856) / 2);
+  EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 584) / 2);
+  EXPECT_TRUE(IsWindowVisible(sheet->Handle()));
+}
+
+TEST_F(FormsWindows, CheckedRunsOnClickOnlyOnChangeAsAUserClickDoes) {
+  TForm form(&app_);
+  auto* disconnect = new TCheckBox(&form, &form, "disconnect");
+  disconnect->SetBounds(384, 4, 137, 17);  // a click lands inside the box
+  auto* duree = new TComboBox(&form, &form, "duree");
+  form.Show();
+  int clicks = 0;
+  disconnect->OnClick = [&](TObject& sender) {
+    EXPECT_EQ(&sender, disconnect);
+    ++clicks;
+    duree->SetEnabled(disconnect->Checked());
+  };
+  disconnect->SetChecked(false);  // as it is: nothing
+  EXPECT_EQ(clicks, 0);
+  disconnect->SetChecked(true);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(duree->Enabled());
+  disconnect->SetChecked(true);
+  EXPECT_EQ(clicks, 1);
+
+  // The user's click, delivered by the system: toggled, then the handler.
+  SendMessageA(disconnect->Handle(), BM_CLICK, 0, 0);
+  EXPECT_EQ(clicks, 2);
+  EXPECT_FALSE(disconnect->Checked());
+  EXPECT_FALSE(IsWindowEnabled(duree->Handle()));
+
+  // Through the state store's table, as stored text.
+  const TPublishedProperty* checked = FindPublished(*disconnect, "checked");
+  ASSERT_NE(checked, nullptr);
+  checked->Set(*disconnect, "TRUE");
+  EXPECT_EQ(clicks, 3);
+  EXPECT_TRUE(IsWindowEnabled(duree->Handle()));
+  checked->Set(*disconnect, "1");  // not a Boolean name: unchanged, no click
+  EXPECT_EQ(clicks, 3);
+  EXPECT_EQ(checked->Get(*disconnect), "True");
+  EXPECT_EQ(FindPublished(*disconnect, "Enabled")->Get(*disconnect), "True");
+}
+
+TEST_F(FormsWindows, DropDownListSelectionOnly) {
+  TForm form(&app_);
+  auto* duree = new TComboBox(&form, &form, "duree");
+  duree->SetItems({"5", "10", "240"});
+  EXPECT_EQ(duree->ItemIndex(), -1);
+  EXPECT_EQ(duree->Text(), "");
+  const TPublishedProperty* index = FindPublished(*duree, "ItemIndex");
+  const TPublishedProperty* enabled = FindPublished(*duree, "ENABLED");
+  ASSERT_NE(index, nullptr);
+  ASSERT_NE(enabled, nullptr);
+  index->Set(*duree, "2");
+  EXPECT_EQ(duree->Text(), "240");
+  EXPECT_EQ(index->Get(*duree), "2");
+  index->Set(*duree, "11");  // outside the items: no selection
+  EXPECT_EQ(duree->ItemIndex(), -1);
+  EXPECT_EQ(SendMessageA(duree->Handle(), CB_GETCURSEL, 0, 0), CB_ERR);
+  index->Set(*duree, "five");  // not a number: 0
+  EXPECT_EQ(duree->Text(), "5");
+  enabled->Set(*duree, "false");
+  EXPECT_FALSE(IsWindowEnabled(duree->Handle()));
+  EXPECT_EQ(enabled->Get(*duree), "False");
+  EXPECT_EQ(duree->Items(), (std::vector<std::string>{"5", "10", "240"}));
+}
+
+TEST_F(FormsWindows, ErrorsEscapingEventsTimersAndMenusReachTheErrorBox) {
+  TBoxWatcher watcher("FormsTest");
+  TForm form(&app_);
+  auto* box = new TCheckBox(&form, &form, "chpopup");
+  box->SetBounds(192, 4, 185, 17);
+  box->OnClick = [](TObject&) { throw EMurmellaError("Click failed", "EInvalidOperation"); };
+  auto* timer = new TTimer(&form, "Timer1");
+  timer->SetEnabled(false);
+  timer->SetInterval(10);
+  int ticks = 0;
+  timer->OnTimer = [&](TObject&) {
+    ++ticks;
+    timer->SetEnabled(false);
+    throw std::runtime_error("Tick failed!");
+  };
+  auto* menu = new TPopupMenu(&form, "PopupMenu1");
+  auto* item = new TMenuItem(&form, *menu, "CloseMurmella");
+  item->SetCaption("Close Murmellachat");
+  item->OnClick = [](TObject&) { throw EMurmellaError("Menu failed:"); };
+  form.Show();
+
+  // A user click: the system calls the window procedure, which must not let the error through.
+  SendMessageA(box->Handle(), BM_CLICK, 0, 0);
+  ASSERT_EQ(watcher.Count(), 1u);
+  timer->SetEnabled(true);
+  Pump([&] { return watcher.Count() == 2; });
+  EXPECT_EQ(ticks, 1);
+  menu->DispatchCommand(1);
+  ASSERT_EQ(watcher.Count(), 3u);
+
+  const auto seen = watcher.Seen();
+  const char* texts[] = {"Click failed.", "Tick failed!", "Menu failed:."};
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    SCOPED_TRACE(texts[i]);
+    EXPECT_EQ(seen[i].Caption, "FormsTest");
+    EXPECT_EQ(seen[i].Text, texts[i]);
+    EXPECT_TRUE(seen[i].ErrorIcon);
+    EXPECT_EQ(seen[i].Buttons, std::vector<std::string>{"OK"});
+  }
+  // And the program goes on: the controls still answer.
+  EXPECT_TRUE(box->Checked());
+  box->OnClick = nullptr;
+  SendMessageA(box->Handle(), BM_CLICK, 0, 0);
+  EXPECT_FALSE(box->Checked());
+  EXPECT_EQ(watcher.Count(), 3u);
+}
+
+TEST_F(FormsWindows, ChosenMenuItemRunsItsClick) {
+  TForm form(&app_);
+  TImageList* images = new TImageList(&form, "ImageList1");
+  images->AddIcon(LoadIcon(nullptr, IDI_APPLICATION));
+  auto* menu = new TPopupMenu(&form, "PopupMenu1");
+  menu->SetImages(images);
+  auto* open = new TMenuItem(&form, *menu, "Opendialogoo1");
+  open->SetCaption("Open Murmellachat");
+  open->SetImageIndex(0);
+  auto* line = new TMenuItem(&form, *menu, "N1");
+  line->SetCaption("-");
+  auto* reg = new TMenuItem(&form, *menu, "RegisterMurmellachat");
+  reg->SetCaption("Register Murmellachat");
+  std::vector<std::string> clicked;
+  open->OnClick = [&](TObject& s) { clicked.push_back(static_cast<TComponent&>(s).Name()); };
+  reg->OnClick = open->OnClick;
+
+  // Down twice (the separator is skipped), then Enter, typed into the open menu.
+  std::atomic<bool> done{false};
+  std::thread keys([&] {
+    HWND menuWindow = nullptr;
+    for (int i = 0; i < 500 && !menuWindow; ++i, Sleep(10)) {
+      menuWindow = FindWindowA("#32768", nullptr);
+      if (menuWindow && !IsWindowVisible(menuWindow)) menuWindow = nullptr;
+    }
+    if (!menuWindow) return;
+    for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
+      PostMessageA(menuWindow, WM_KEYDOWN, key, 0);
+      Sleep(50);
+    }
+    done = true;
+  });
+  form.Show();
+  SetForegroundWindow(form.Handle());
+  menu->Popup(100, 100);
+  keys.join();
+  EXPECT_TRUE(done);
+  EXPECT_EQ(clicked, std::vector<std::string>{"RegisterMurmellachat"});
+
+  // Freeing the image list clears the menu's reference.
+  delete images;
+  EXPECT_EQ(menu->Images(), nullptr);
+}
+
+TEST_F(FormsWindows, TimersFireOnTheThreadThatMadeThem) {
+  TForm form(&app_);
+  auto* timer = new TTimer(&form, "Timer2");
+  timer->SetEnabled(false);
+  timer->SetInterval(20);
+  std::vector<DWORD> threads;
+  timer->OnTimer = [&](TObject& s) {
+    EXPECT_EQ(&s, timer);
+    threads.push_back(GetCurrentThreadId());
+  };
+  // Disabled: nothing arrives.
+  const DWORD start = GetTickCount();
+  Pump([&] { return GetTickCount() - start > 100; });
+  EXPECT_TRUE(threads.empty());
+  timer->SetEnabled(true);
+  Pump([&] { return threads.size() >= 3; });
+  ASSERT_GE(threads.size(), 3u);
+  for (DWORD t : threads) EXPECT_EQ(t, GetCurrentThreadId());
+}
+
+TEST_F(FormsWindows, EnablingAnEnabledTimerDoesNotRestartIt) {
+  TTimer timer(&app_);
+  timer.SetEnabled(false);
+  timer.SetInterval(600);
+  DWORD fired = 0;
+  timer.OnTimer = [&](TObject&) {
+    if (!fired) fired = GetTickCount();
+  };
+  const DWORD start = GetTickCount();
+  timer.SetEnabled(true);
+  Pump([&] { return GetTickCount() - start >= 300; });
+  timer.SetEnabled(true);  // half-way: must not start the period again
+  Pump([&] { return fired != 0; }, 3000);
+  ASSERT_NE(fired, 0u);
+  // A restart would fire at 900 ms at the earliest.
+  EXPECT_LT(fired - start, 850u);
+}
+
+TEST_F(FormsWindows, UserCloseRunsCloseQueryThenOnCloseWithHide) {
+  TForm form(&app_, "Form1");
+  std::vector<std::string> log;
+  bool allow = false;
+  TCloseAction answer = TCloseAction::caNone;
+  form.OnCloseQuery = [&](TObject&, bool& canClose) {
+    log.push_back("query");
+    canClose = allow;
+  };
+  form.OnClose = [&](TObject&, TCloseAction& action) {
+    log.push_back(action == TCloseAction::caHide ? "close hide" : "close ?");
+    action = answer;
+  };
+  form.Show();
+  SendMessageA(form.Handle(), WM_CLOSE, 0, 0);  // refused by the query
+  EXPECT_EQ(log, (std::vector<std::string>{"query"}));
+  EXPECT_TRUE(IsWindowVisible(form.Handle()));
+  allow = true;
+  SendMessageA(form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);  // the system menu's close
+  EXPECT_TRUE(IsWindowVisible(form.Handle()));  // caNone
+  answer = TCloseAction::caHide;
+  SendMessageA(form.Handle(), WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindowVisible(form.Handle()));
+  EXPECT_TRUE(IsWindow(form.Handle()));
+  EXPECT_EQ(log, (std::vector<std::string>{"query", "query", "close hide", "query", "close hide"}));
+  app_.SetMainForm(&form);
+  answer = TCloseAction::caFree;
+  SendMessageA(form.Handle(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(app_.Terminated());
+  EXPECT_TRUE(IsWindow(form.Handle()));
+}
+
+TEST_F(FormsWindows, RunShowsTheMainFormAndEndsOnTerminate) {
+  auto* form = new TForm(&app_, "Form1");
+  int created = 0, destroyed = 0;
+  form->OnCreate = [&](TObject&) { ++created; };
+  form->OnDestroy = [&](TObject&) { ++destroyed; };
+  form->DoCreate();
+  form->DoCreate();
+  EXPECT_EQ(created, 1);
+  app_.SetMainForm(form);
+  auto* timer = new TTimer(form);
+  timer->SetInterval(50);
+  bool visibleInLoop = false;
+  timer->OnTimer = [&](TObject&) {
+    visibleInLoop = IsWindowVisible(form->Handle()) != FALSE;
+    app_.Terminate();
+  };
+  app_.Run();
+  EXPECT_TRUE(visibleInLoop);
+  EXPECT_TRUE(app_.Terminated());
+  delete form;
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(app_.MainForm(), nullptr);
+}
+
+TEST_F(FormsWindows, QuitMetWhileProcessingMessagesEndsTheLoopAtOnce) {
+  TForm form(&app_);
+  app_.SetMainForm(&form);
+  PostQuitMessage(0);
+  app_.ProcessMessages();
+  EXPECT_TRUE(app_.Terminated());
+  app_.Run();  // shows the window, then ends
+  EXPECT_TRUE(IsWindowVisible(form.Handle()));
+}
+
+}  // namespace
+}  // namespace murmella::forms
