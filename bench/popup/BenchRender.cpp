@@ -1,5 +1,5 @@
 // A paint layout and a hit check, as the popup runs them on every paint and pointer move.
-#include "HTMLPopup.h"
+#include "MarkupRenderer.h"
 #include "TestCanvas.h"
 
 #include <benchmark/benchmark.h>
