@@ -24,6 +24,16 @@ std::string ClassNameOf(const std::exception& e) {
   return "Exception";
 }
 
+// Keys of a form go through the dialog manager first, so Tab and the arrow keys move between
+// its controls in creation order.
+void Dispatch(MSG& msg) {
+  if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST)
+    if (HWND root = GetAncestor(msg.hwnd, GA_ROOT); root && TForm::IsForm(root) && IsDialogMessageA(root, &msg))
+      return;
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+}
+
 }  // namespace
 
 TApplication::TApplication() : TComponent(nullptr, "Application"), previous_(current) { current = this; }
@@ -52,8 +62,7 @@ void TApplication::Run() {
       terminated_ = true;
       break;
     }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    Dispatch(msg);
   }
 }
 
@@ -69,8 +78,7 @@ void TApplication::ProcessMessages() {
       terminated_ = true;
       break;
     }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    Dispatch(msg);
   }
 }
 

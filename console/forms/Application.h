@@ -71,4 +71,19 @@ class TApplication : public TComponent {
 // The application object: the newest one alive, or one made for the process on first use.
 TApplication& Application();
 
+// Runs `f`; what escapes it goes to the standard error box instead of further up. The edge
+// where an event, a timer or a menu command is called from the platform. False after an error.
+template <typename F>
+bool CallGuarded(F&& f) noexcept {
+  try {
+    f();
+    return true;
+  } catch (const std::exception& e) {
+    Application().HandleException(e);
+  } catch (...) {
+    Application().HandleUnknownException();
+  }
+  return false;
+}
+
 }  // namespace murmella::forms

@@ -78,14 +78,9 @@ LRESULT CALLBACK TWindow::FrameworkWndProc(HWND window, UINT message, WPARAM wPa
     self->systemProc_ = nullptr;
     return r;
   }
-  try {
-    return self->WndProc(message, wParam, lParam);
-  } catch (const std::exception& e) {
-    Application().HandleException(e);
-  } catch (...) {
-    Application().HandleUnknownException();
-  }
-  return 0;
+  LRESULT result = 0;
+  CallGuarded([&] { result = self->WndProc(message, wParam, lParam); });
+  return result;
 }
 
 TWinControl::TWinControl(TComponent* owner, TWinControl* parent, TWindowParams params, std::string name)

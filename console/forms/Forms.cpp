@@ -8,10 +8,16 @@ namespace {
 
 // Posted to a form whose close asked to free it: the form goes once its own messages are done.
 constexpr UINT kReleaseMessage = WM_APP + 0x3F0;
+constexpr char kFormClass[] = "MurmellaForm";
+
+// Handlers of the create and destroy notifications report their errors and the form goes on.
+void Guarded(const TNotifyEvent& handler, TObject& sender) {
+  if (handler) CallGuarded([&] { handler(sender); });
+}
 
 TWindowParams FormParams() {
   TWindowParams p;
-  p.ClassName = "MurmellaForm";
+  p.ClassName = kFormClass;
   p.ClassStyle = CS_DBLCLKS;
   p.Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   p.ExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
@@ -43,22 +49,18 @@ void TForm::SetClientSize(int width, int height) {
 void TForm::DoCreate() {
   if (created_) return;
   created_ = true;
-  if (OnCreate) OnCreate(*this);
+  Guarded(OnCreate, *this);
 }
 
 void TForm::DoDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  if (OnDestroy) {
-    // Destruction goes on whatever the handler does; its error is reported like any other.
-    try {
-      OnDestroy(*this);
-    } catch (const std::exception& e) {
-      Application().HandleException(e);
-    } catch (...) {
-      Application().HandleUnknownException();
-    }
-  }
+  Guarded(OnDestroy, *this);
+}
+
+bool TForm::IsForm(HWND window) {
+  char name[sizeof kFormClass + 1] = {};
+  return GetClassNameA(window, name, sizeof name) > 0 && lstrcmpiA(name, kFormClass) == 0;
 }
 
 bool TForm::CloseQuery() {

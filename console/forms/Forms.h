@@ -32,11 +32,16 @@ class TForm : public TWinControl {
   std::function<void(TObject& Sender, TCloseAction& Action)> OnClose;
 
   // The create notification: runs OnCreate, once. The one who builds the form calls it when
-  // the form's components have their settings and have run their after-load step.
+  // the form's components have their settings and have run their after-load step. An error
+  // escaping OnCreate is shown in the standard error box and construction goes on (what the
+  // handler had still to do is skipped).
   void DoCreate();
   // The destroy notification: runs OnDestroy, once. ~TForm calls it if nobody has; a derived
   // form whose handlers use its own members calls it first thing in its destructor.
   void DoDestroy();
+
+  // Whether `window` is a form's window.
+  static bool IsForm(HWND window);
 
   // The close query: OnCloseQuery's answer (true when not assigned).
   bool CloseQuery();

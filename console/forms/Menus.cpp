@@ -125,28 +125,19 @@ void TPopupMenu::Build() {
 
 void TPopupMenu::Popup(int x, int y) {
   UINT command = 0;
-  try {
+  const bool shown = CallGuarded([&] {
     Build();
     if (!window_) window_ = std::make_unique<TMenuWindow>();
     command = static_cast<UINT>(TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY,
                                                x, y, 0, window_->Handle(), nullptr));
-  } catch (const std::exception& e) {
-    Application().HandleException(e);
-    return;
-  }
-  DispatchCommand(command);
+  });
+  if (shown) DispatchCommand(command);
 }
 
 void TPopupMenu::DispatchCommand(UINT command) {
   if (command < kFirstCommand || command - kFirstCommand >= items_.size()) return;
   TMenuItem* item = items_[command - kFirstCommand];
-  try {
-    item->Click();
-  } catch (const std::exception& e) {
-    Application().HandleException(e);
-  } catch (...) {
-    Application().HandleUnknownException();
-  }
+  CallGuarded([item] { item->Click(); });
 }
 
 }  // namespace murmella::forms

@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -106,7 +107,7 @@ TEST_F(FormsWindows, ControlsAreTheSystemsOwnWhereTheyWerePut) {
   EXPECT_EQ(GetWindowLongA(duree->Handle(), GWL_STYLE) & 0x3, CBS_DROPDOWNLIST);
   EXPECT_EQ(SendMessageA(duree->Handle(), CB_GETCOUNT, 0, 0), 11);
   EXPECT_EQ(SendMessageA(duree->Handle(), CB_GETCURSEL, 0, 0), 0);
-  ExpectPlace(duree->Handle(), 528, 0, 57, -1);
+  ExpectPlace(duree->Handle(), 528, 0, 57, 21);  // the closed height, in this font
   EXPECT_EQ(duree->Text(), "5");
 
   EXPECT_EQ(ClassOf(label->Handle()), "Static");
@@ -155,6 +156,17 @@ TEST_F(FormsWindows, ControlsAreTheSystemsOwnWhereTheyWerePut) {
   EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 856) / 2);
   EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 584) / 2);
   EXPECT_TRUE(IsWindowVisible(sheet->Handle()));
+
+  // Tab moves the focus in creation order, through the message loop.
+  SetForegroundWindow(form.Handle());
+  SetFocus(chstartup->Handle());
+  ASSERT_EQ(GetFocus(), chstartup->Handle());
+  PostMessageA(chstartup->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  app_.ProcessMessages();
+  EXPECT_EQ(GetFocus(), duree->Handle());
+  PostMessageA(duree->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  app_.ProcessMessages();
+  EXPECT_EQ(GetFocus(), chstartup->Handle());
 }
 
 TEST_F(FormsWindows, CheckedRunsOnClickOnlyOnChangeAsAUserClickDoes) {
@@ -266,6 +278,38 @@ TEST_F(FormsWindows, ErrorsEscapingEventsTimersAndMenusReachTheErrorBox) {
   EXPECT_EQ(watcher.Count(), 3u);
 }
 
+TEST_F(FormsWindows, ErrorInTheCreateNotificationIsShownAndConstructionGoesOn) {
+  TBoxWatcher watcher("FormsTest");
+  TForm form(&app_, "Form1");
+  bool restored = false;
+  form.OnCreate = [](TObject&) { throw EMurmellaError("Navigation failed"); };
+  // A component chaining its own step after the window's handler, as the state store does.
+  form.OnCreate = [previous = form.OnCreate, &restored](TObject& sender) {
+    previous(sender);
+    restored = true;
+  };
+  form.DoCreate();
+  ASSERT_EQ(watcher.Count(), 1u);
+  EXPECT_EQ(watcher.Seen()[0].Text, "Navigation failed.");
+  EXPECT_FALSE(restored);
+}
+
+TEST_F(FormsWindows, FatalErrorBoxNamesTheErrorsClassAndTheModule) {
+  TBoxWatcher watcher(kFatalErrorCaption);
+  app_.ShowFatalError(EMurmellaError("Access denied", "EOSError"));
+  ASSERT_EQ(watcher.Count(), 1u);
+  const TSeenBox box = watcher.Seen()[0];
+  const std::string start = "Exception EOSError dans le module forms_win_tests.exe \xE0 ";
+  EXPECT_EQ(box.Text.substr(0, start.size()), start) << box.Text;
+  const std::string end = ".\r\nAccess denied.";
+  ASSERT_GE(box.Text.size(), end.size());
+  // The box may drop the final line break when it shows the text.
+  std::string text = box.Text;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  EXPECT_EQ(text.substr(text.size() - end.size()), end) << box.Text;
+  EXPECT_TRUE(box.ErrorIcon);
+}
+
 TEST_F(FormsWindows, ChosenMenuItemRunsItsClick) {
   TForm form(&app_);
   TImageList* images = new TImageList(&form, "ImageList1");
@@ -310,6 +354,53 @@ TEST_F(FormsWindows, ChosenMenuItemRunsItsClick) {
   EXPECT_EQ(menu->Images(), nullptr);
 }
 
+TEST_F(FormsWindows, ImageListTakesIconsFromResources) {
+  TImageList images(&app_, "ImageList1");
+  EXPECT_EQ(images.AddIconResource(GetModuleHandleA(nullptr), "TESTICON"), 0);
+  EXPECT_EQ(images.AddIconResource(GetModuleHandleA(nullptr), "TESTICON"), 1);
+  EXPECT_EQ(images.Count(), 2);
+  try {
+    images.AddIconResource(GetModuleHandleA(nullptr), "NOSUCHICON");
+    ADD_FAILURE() << "a missing icon was taken";
+  } catch (const EMurmellaError& e) {
+    EXPECT_EQ(e.ClassName(), "EResNotFound");
+    EXPECT_NE(std::string(e.what()).find("NOSUCHICON"), std::string::npos);
+  }
+  EXPECT_EQ(images.Count(), 2);
+
+  // Drawn, the icon's two halves show: red on the left, blue on the right.
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = 16;
+  bi.bmiHeader.biHeight = -16;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  unique_hbitmap bitmap(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  unique_hdc_memory dc(CreateCompatibleDC(nullptr));
+  ASSERT_TRUE(bitmap && dc && bits);
+  {
+    selected_object keep(dc.get(), bitmap.get());
+    images.Draw(dc.get(), 1, 0, 0);
+    GdiFlush();
+  }
+  const auto* px = static_cast<const std::uint32_t*>(bits);
+  EXPECT_EQ(px[8 * 16 + 2] & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(px[8 * 16 + 13] & 0xFFFFFF, 0x0000FFu);
+
+  unique_hicon icon = images.GetIcon(0);
+  ASSERT_TRUE(icon);
+  ICONINFO info{};
+  ASSERT_TRUE(GetIconInfo(icon.get(), &info));
+  unique_hbitmap colour(info.hbmColor), mask(info.hbmMask);
+  BITMAP b{};
+  GetObjectA(colour.get(), sizeof b, &b);
+  EXPECT_EQ(b.bmWidth, 16);
+  EXPECT_EQ(b.bmHeight, 16);
+  EXPECT_FALSE(images.GetIcon(2));
+  EXPECT_FALSE(images.GetIcon(-1));
+}
+
 TEST_F(FormsWindows, TimersFireOnTheThreadThatMadeThem) {
   TForm form(&app_);
   auto* timer = new TTimer(&form, "Timer2");
@@ -348,6 +439,32 @@ TEST_F(FormsWindows, EnablingAnEnabledTimerDoesNotRestartIt) {
   EXPECT_LT(fired - start, 850u);
 }
 
+TEST_F(FormsWindows, NewHandlerOrIntervalStartsThePeriodAfresh) {
+  // Timers are never early, so a restart shows as a first tick no sooner than a full period
+  // after it.
+  for (int restartBy : {0, 1}) {
+    SCOPED_TRACE(restartBy ? "interval" : "handler");
+    TTimer timer(&app_);
+    timer.SetEnabled(false);
+    timer.SetInterval(400);
+    DWORD fired = 0;
+    auto handler = [&](TObject&) {
+      if (!fired) fired = GetTickCount();
+    };
+    timer.OnTimer = handler;
+    timer.SetEnabled(true);
+    const DWORD start = GetTickCount();
+    Pump([&] { return GetTickCount() - start >= 250; });
+    ASSERT_EQ(fired, 0u);
+    const DWORD restart = GetTickCount();
+    if (restartBy) timer.SetInterval(400);
+    else timer.SetOnTimer(handler);
+    Pump([&] { return fired != 0; }, 3000);
+    ASSERT_NE(fired, 0u);
+    EXPECT_GE(fired - restart, 390u);
+  }
+}
+
 TEST_F(FormsWindows, UserCloseRunsCloseQueryThenOnCloseWithHide) {
   TForm form(&app_, "Form1");
   std::vector<std::string> log;
@@ -378,6 +495,19 @@ TEST_F(FormsWindows, UserCloseRunsCloseQueryThenOnCloseWithHide) {
   SendMessageA(form.Handle(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(app_.Terminated());
   EXPECT_TRUE(IsWindow(form.Handle()));
+
+  // Another form asked to free itself goes once its own message is done.
+  auto* other = new TForm(&app_, "other");
+  bool destroyed = false;
+  other->OnClose = [](TObject&, TCloseAction& action) { action = TCloseAction::caFree; };
+  other->OnDestroy = [&](TObject&) { destroyed = true; };
+  const HWND otherWindow = other->Handle();
+  SendMessageA(otherWindow, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(destroyed);
+  app_.ProcessMessages();
+  EXPECT_TRUE(destroyed);
+  EXPECT_FALSE(IsWindow(otherWindow));
+  EXPECT_EQ(app_.FindComponent("other"), nullptr);
 }
 
 TEST_F(FormsWindows, RunShowsTheMainFormAndEndsOnTerminate) {
