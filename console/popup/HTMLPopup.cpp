@@ -31,18 +31,10 @@ THTMLPopup::~THTMLPopup() {
   }
 }
 
-void THTMLPopup::SetImages(forms::TImageList* images) {
-  if (images_ == images) return;
-  if (images_) images_->RemoveFreeNotification(*this);
-  images_ = images;
-  if (images_) images_->FreeNotification(*this);
-}
+void THTMLPopup::SetImages(forms::TImageList* images) { forms::SetReference(*this, images_, images); }
 
 void THTMLPopup::SetPictureContainer(TPictureContainer* container) {
-  if (container_ == container) return;
-  if (container_) container_->RemoveFreeNotification(*this);
-  container_ = container;
-  if (container_) container_->FreeNotification(*this);
+  forms::SetReference(*this, container_, container);
 }
 
 void THTMLPopup::Notification(forms::TComponent& freed) {

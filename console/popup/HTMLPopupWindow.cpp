@@ -60,18 +60,10 @@ void THTMLPopupWindow::SetHover(bool value) {
   hoverState_ = THoverState{};
 }
 
-void THTMLPopupWindow::SetImages(forms::TImageList* images) {
-  if (images_ == images) return;
-  if (images_) images_->RemoveFreeNotification(*this);
-  images_ = images;
-  if (images_) images_->FreeNotification(*this);
-}
+void THTMLPopupWindow::SetImages(forms::TImageList* images) { forms::SetReference(*this, images_, images); }
 
 void THTMLPopupWindow::SetPictureContainer(TPictureContainer* container) {
-  if (container_ == container) return;
-  if (container_) container_->RemoveFreeNotification(*this);
-  container_ = container;
-  if (container_) container_->FreeNotification(*this);
+  forms::SetReference(*this, container_, container);
 }
 
 void THTMLPopupWindow::Notification(forms::TComponent& freed) {
