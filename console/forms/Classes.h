@@ -115,4 +115,14 @@ class TComponent : public TObject {
   void Release(TComponent* child);
 };
 
+// Points a component's reference `field` at `value`, moving the free notification from the
+// old target to the new one, so that `holder` hears when the target is freed.
+template <typename T>
+void SetReference(TComponent& holder, T*& field, T* value) {
+  if (field == value) return;
+  if (field) field->RemoveFreeNotification(holder);
+  field = value;
+  if (field) field->FreeNotification(holder);
+}
+
 }  // namespace murmella::forms
