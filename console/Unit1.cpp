@@ -6,6 +6,9 @@
 #include "CoolTrayIcon.h"
 #include "EmbeddedWB.h"
 #include "ExtCtrls.h"
+#include "HTMLPopup.h"
+#include "NoticeText.h"
+#include "OleText.h"
 #include "ImgList.h"
 #include "Menus.h"
 #include "OneInstance.h"
@@ -33,6 +36,27 @@ constexpr int kOuterHeight = 584;
 constexpr int kOptionBarHeight = 25;
 
 const std::vector<std::string> kMinuteItems = {"5", "10", "15", "20", "30", "40", "50", "60", "120", "180", "240"};
+
+// The visitor's name: the argument at position 0 (the last in the page's call order) as
+// text. A string is taken as it is, a number as its decimal text, an absent value as empty
+// text; a null value, or no argument at all, cannot be a name.
+std::string NoticeArgument(const DISPPARAMS& params) {
+  if (params.cArgs == 0 || !params.rgvarg)
+    throw EMurmellaError("The call carries no visitor name", "EVariantError");
+  const VARIANT& arg = params.rgvarg[0];
+  const VARTYPE type = V_VT(&arg) & ~VT_BYREF;
+  if (type == VT_EMPTY) return {};
+  if (type == VT_NULL) throw EMurmellaError("Could not convert variant of type (Null) into type (String)",
+                                            "EVariantTypeCastError");
+  VARIANT text;
+  VariantInit(&text);
+  if (FAILED(VariantChangeType(&text, const_cast<VARIANT*>(&arg), 0, VT_BSTR)))
+    throw EMurmellaError("Could not convert the visitor's name into text", "EVariantTypeCastError");
+  std::string name = V_BSTR(&text) ? pagehost::WideToAnsi(V_BSTR(&text), static_cast<int>(SysStringLen(V_BSTR(&text))))
+                                   : std::string();
+  VariantClear(&text);
+  return name;
+}
 
 std::wstring AsciiToWide(const char* text) {
   std::wstring w;
@@ -63,6 +87,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "Form1") {
   CoolTrayIcon1->SetIconList(ImageList1);
   CoolTrayIcon1->SetPopupMenu(PopupMenu1);
   PopupMenu1->SetImages(ImageList1);
+  pop2->SetImages(ImageList1);
 
   // Page host set-up, the state component's attachment, the single-instance check, the icon.
   LoadedAll();
@@ -129,6 +154,16 @@ void TForm1::CreateControls() {
   www = new pagehost::TEmbeddedWB(this, "www");
   www->SetParentWindow(TabSheet2->Handle());
   www->SetBounds(TabSheet2->ClientRect());
+  // No images, videos or background sounds; scripts stay allowed.
+  www->SetDownloadOptions({});
+  www->OnGetIDsOfNames = [this](TObject& s, REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids,
+                                HRESULT& rezult) { wwwGetIDsOfNames(s, iid, names, count, lcid, ids, rezult); };
+  www->OnInvoke = [this](TObject& s, DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS& params,
+                         VARIANT* result, EXCEPINFO* excep, UINT* argErr, HRESULT& rezult) {
+    wwwInvoke(s, id, iid, lcid, flags, params, result, excep, argErr, rezult);
+  };
+  www->OnGetExternal = [this](TObject& s, IDispatch*& d) { wwwGetExternal(s, d); };
+  www->OnGetHostInfo = [this](TObject& s, DOCHOSTUIINFO& info) { wwwGetHostInfo(s, info); };
 }
 
 void TForm1::CreateComponents() {
@@ -146,6 +181,9 @@ void TForm1::CreateComponents() {
   ImageList1->AddIconResource(module, kTrayIconResource);
   ImageList1->AddIconResource(module, kSignUpIconResource);
   ImageList1->AddIconResource(module, kCloseIconResource);
+
+  pop2 = new popup::THTMLPopup(this, "pop2");
+  popup::ApplyNoticeSettings(*pop2, nullptr);
 
   OneInstance1 = new startup::TOneInstance(this, LinkTo(Application()), "OneInstance1");
   OneInstance1->SetInformUser(false);
@@ -226,9 +264,68 @@ void TForm1::RegisterMurmellachatClick(TObject&) {
   ConsolePlatform.HlinkNavigateString(nullptr, address.c_str());
 }
 
-void TForm1::Timer1Timer(TObject&) {}
+void TForm1::FlashAndShow() {
+  ConsolePlatform.FlashWindow(Handle(), TRUE);
+  ShowWindow(Handle(), SW_SHOWNORMAL);
+}
 
-void TForm1::Timer2Timer(TObject&) {}
+void TForm1::wwwGetIDsOfNames(TObject&, REFIID, LPOLESTR* Names, UINT, LCID, DISPID* DispIDs, HRESULT& Rezult) {
+  if (!Names || !Names[0] || !DispIDs) return;
+  if (!IsExternalMethodName(pagehost::WideToAnsi(Names[0]))) return;  // the page learns the name is not known
+  DispIDs[0] = kPageSetupDispId;
+  Rezult = S_OK;
+  if (chpopup->Checked()) FlashAndShow();
+}
+
+void TForm1::wwwInvoke(TObject&, DISPID DispID, REFIID, LCID, WORD, DISPPARAMS& Params, VARIANT*, EXCEPINFO*,
+                       UINT*, HRESULT& Rezult) {
+  // The control reads its ambient properties on every navigation and the presence page reloads
+  // every few seconds: only the page's own call may bring the window back. Any other number
+  // keeps the host's answer (no such member) and changes nothing.
+  if (DispID != kPageSetupDispId) return;
+  Rezult = S_OK;
+  try {
+    CoolTrayIcon1->ShowMainWindow();
+  } catch (...) {
+    // Showing the window is a courtesy; the notice still follows.
+  }
+  if (!chpopup->Checked()) return;
+  FlashAndShow();
+  JvPageControl1->SetActivePageIndex(0);
+  const std::string name = NoticeArgument(Params);
+  CoolTrayIcon1->ShowMainWindow();
+  pop2->Text().Clear();
+  pop2->Text().Add(ComposeNotice(name));
+  pop2->SlideIn();
+  // Already enabled: the notice still ends 3000 ms after the first call.
+  Timer1->SetEnabled(true);
+}
+
+void TForm1::wwwGetExternal(TObject&, IDispatch*& ppDispatch) {
+  ppDispatch = www->DispatchInterface();
+  if (ppDispatch) ppDispatch->AddRef();
+}
+
+void TForm1::wwwGetHostInfo(TObject&, DOCHOSTUIINFO& pInfo) {
+  // No 3-D border, no scroll bars; the host's autocomplete and theme flags are not asked for.
+  pInfo.cbSize = 12;
+  pInfo.dwFlags = DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_SCROLL_NO;
+  pInfo.dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+}
+
+void TForm1::Timer1Timer(TObject&) {
+  pop2->SlideOut();
+  Timer1->SetEnabled(false);
+}
+
+void TForm1::Timer2Timer(TObject&) {
+  idle_.AddInterval(static_cast<std::int32_t>(Timer2->Interval()));
+  POINT cursor{};
+  if (!GetCursorPos(&cursor)) RaiseLastOSError();
+  idle_.SeeCursor(cursor.x, cursor.y);
+  if (!idle_.Due(StrToInt(duree->Text()), disconnect->Checked())) return;
+  if (ShouldReturnToStart(www->LocationURL())) www->Navigate(StartPageUrl);
+}
 
 int RunMurmellaChat() {
   const HRESULT ole = OleInitialize(nullptr);

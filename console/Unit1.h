@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Forms.h"
+#include "IdleCheck.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -26,6 +27,9 @@ class TTimer;
 namespace murmella::pagehost {
 class TEmbeddedWB;
 }
+namespace murmella::popup {
+class THTMLPopup;
+}
 namespace murmella::startup {
 class TAutoRun;
 class TOneInstance;
@@ -38,10 +42,11 @@ class TCoolTrayIcon;
 
 namespace murmella::console {
 
-// Calls whose effect the platform cannot show (the user's default browser opening a page):
-// tests read what was handed over.
+// Calls whose effect the platform cannot show (the user's default browser opening a page, the
+// taskbar entry flashing): tests read what was handed over.
 struct TConsolePlatform {
   HRESULT(WINAPI* HlinkNavigateString)(IUnknown* unknown, LPCWSTR target) = &::HlinkNavigateString;
+  BOOL(WINAPI* FlashWindow)(HWND window, BOOL invert) = &::FlashWindow;
 };
 extern TConsolePlatform ConsolePlatform;
 
@@ -73,6 +78,7 @@ class TForm1 : public forms::TForm {
   startup::TOvcComponentState* OvcComponentState1;
   startup::TOvcRegistryStore* OvcRegistryStore1;
   forms::TImageList* ImageList1;
+  popup::THTMLPopup* pop2;
   startup::TOneInstance* OneInstance1;
   tray::TCoolTrayIcon* CoolTrayIcon1;
   forms::TTimer* Timer1;
@@ -91,11 +97,24 @@ class TForm1 : public forms::TForm {
   void Opendialogoo1Click(forms::TObject& Sender);
   void CloseMurmellaClick(forms::TObject& Sender);
   void RegisterMurmellachatClick(forms::TObject& Sender);
-  // The notice and the idle check come with the page bridge; their timers run already.
+  // The page bridge: the page's calls on its external object, the notice's end, the idle check.
+  void wwwGetIDsOfNames(forms::TObject& Sender, REFIID IID, LPOLESTR* Names, UINT NameCount, LCID LocaleID,
+                        DISPID* DispIDs, HRESULT& Rezult);
+  void wwwInvoke(forms::TObject& Sender, DISPID DispID, REFIID IID, LCID LocaleID, WORD Flags, DISPPARAMS& Params,
+                 VARIANT* VarResult, EXCEPINFO* ExcepInfo, UINT* ArgErr, HRESULT& Rezult);
+  void wwwGetExternal(forms::TObject& Sender, IDispatch*& ppDispatch);
+  void wwwGetHostInfo(forms::TObject& Sender, DOCHOSTUIINFO& pInfo);
   void Timer1Timer(forms::TObject& Sender);
   void Timer2Timer(forms::TObject& Sender);
 
+  // The idle check's counters, for the life of the program.
+  const TIdleCounters& IdleCounters() const { return idle_; }
+
  private:
+  // The page's call arrived: flash the taskbar entry and show the window as it was.
+  void FlashAndShow();
+  TIdleCounters idle_;
+
   void SetWindowIcons();
   void CreateControls();
   void CreateComponents();

@@ -1,5 +1,6 @@
 // A paint layout and a hit check, as the popup runs them on every paint and pointer move.
-#include "HTMLPopup.h"
+#include "MarkupRenderer.h"
+#include "PopupGeometry.h"
 #include "TestCanvas.h"
 
 #include <benchmark/benchmark.h>
@@ -44,6 +45,33 @@ void Run(benchmark::State& state, const std::string& markup, bool hit) {
   }
 }
 
+// What the notice does on one pointer move over a two-link text: one hit layout and the hover
+// bookkeeping, the pointer going back and forth between the two links and the plain text.
+void BM_TwoLinkHover(benchmark::State& state) {
+  const std::string markup =
+      "<B>Murmellachat</B><br><A href=\"first\">one link</A> and <A href=\"second\">two link</A>";
+  TTestCanvas canvas;
+  THTMLPictureCache cache;
+  TMarkupRenderInput in;
+  in.Markup = markup;
+  in.Bounds = {9, 9, 200, 60};
+  in.PictureCache = &cache;
+  in.HitMode = true;
+  in.HoverStyle = true;
+  const TPoint points[] = {{20, 24}, {120, 24}, {80, 12}};
+  THoverState hover;
+  std::size_t i = 0, repaints = 0;
+  TMarkupRenderResult out;
+  for (auto _ : state) {
+    in.Point = points[i++ % 3];
+    in.HoverNumber = hover.Number;
+    RenderMarkup(canvas, in, out);
+    repaints += UpdateHover(hover, out.HitLink, out.HitTarget, out.HitNumber, out.HitRect, true).RepaintCount;
+    canvas.ClearRecords();
+  }
+  benchmark::DoNotOptimize(repaints);
+}
+
 void BM_NoticePaint(benchmark::State& s) { Run(s, kNotice, false); }
 void BM_NoticeHit(benchmark::State& s) { Run(s, kNotice, true); }
 void BM_Mixed2KPaint(benchmark::State& s) { static const std::string m = Mixed2K(); Run(s, m, false); }
@@ -51,6 +79,7 @@ void BM_Mixed2KHit(benchmark::State& s) { static const std::string m = Mixed2K()
 
 }  // namespace
 
+BENCHMARK(BM_TwoLinkHover);
 BENCHMARK(BM_NoticePaint);
 BENCHMARK(BM_NoticeHit);
 BENCHMARK(BM_Mixed2KPaint);

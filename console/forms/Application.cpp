@@ -107,4 +107,16 @@ void TApplication::ShowFatalError(const std::exception& e) {
   MessageBoxA(nullptr, text.c_str(), kFatalErrorCaption, MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
+void RaiseLastOSError() {
+  const DWORD code = GetLastError();
+  char* text = nullptr;
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = text ? text : "";
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    message.pop_back();
+  throw EMurmellaError("System Error.  Code: " + std::to_string(code) + ".\r\n" + message, "EOSError");
+}
+
 }  // namespace murmella::forms

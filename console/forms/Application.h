@@ -71,6 +71,9 @@ class TApplication : public TComponent {
 // The application object: the newest one alive, or one made for the process on first use.
 TApplication& Application();
 
+// The calling thread's last platform error, raised as EOSError with the system's text.
+[[noreturn]] void RaiseLastOSError();
+
 // Runs `f`; what escapes it goes to the standard error box instead of further up. The edge
 // where an event, a timer or a menu command is called from the platform. False after an error.
 template <typename F>

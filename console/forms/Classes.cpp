@@ -27,20 +27,27 @@ bool TextToBool(const std::string& text, bool& value) {
 
 std::string IntToText(int value) { return std::to_string(value); }
 
-int TextToInt(const std::string& text) {
+std::optional<int> ReadInt(const std::string& text) {
   std::size_t i = 0;
   const bool negative = !text.empty() && text[0] == '-';
   if (!text.empty() && (text[0] == '-' || text[0] == '+')) i = 1;
-  if (i == text.size()) return 0;
+  if (i == text.size()) return std::nullopt;
   long long v = 0;
   for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return 0;
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
     v = v * 10 + (text[i] - '0');
-    if (v > 2147483648LL) return 0;
+    if (v > 2147483648LL) return std::nullopt;
   }
   if (negative) v = -v;
-  if (v > 2147483647LL) return 0;
+  if (v > 2147483647LL) return std::nullopt;
   return static_cast<int>(v);
+}
+
+int TextToInt(const std::string& text) { return ReadInt(text).value_or(0); }
+
+int StrToInt(const std::string& text) {
+  if (const std::optional<int> v = ReadInt(text)) return *v;
+  throw EMurmellaError("'" + text + "' is not a valid integer value", "EConvertError");
 }
 
 const TPublishedProperty* FindPublished(const TComponent& component, const std::string& name) {

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -48,8 +49,12 @@ std::string BoolToText(bool value);
 // "True" or "False" in any letter case; anything else leaves `value` and answers false.
 bool TextToBool(const std::string& text, bool& value);
 std::string IntToText(int value);
-// Signed decimal text without anything around it; any other text (or a value out of range) is 0.
+// Signed decimal text without anything around it; nothing for other text or beyond 32 bits.
+std::optional<int> ReadInt(const std::string& text);
+// The same, with 0 for text that is not such a number.
 int TextToInt(const std::string& text);
+// The same reading for a value that must be a number: other text raises EConvertError.
+int StrToInt(const std::string& text);
 
 // Table entries for a component's Boolean and integer properties, from its getter and setter.
 template <typename T>
@@ -114,5 +119,15 @@ class TComponent : public TObject {
   void Adopt(TComponent* child);
   void Release(TComponent* child);
 };
+
+// Points a component's reference `field` at `value`, moving the free notification from the
+// old target to the new one, so that `holder` hears when the target is freed.
+template <typename T>
+void SetReference(TComponent& holder, T*& field, T* value) {
+  if (field == value) return;
+  if (field) field->RemoveFreeNotification(holder);
+  field = value;
+  if (field) field->FreeNotification(holder);
+}
 
 }  // namespace murmella::forms

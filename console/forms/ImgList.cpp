@@ -14,6 +14,8 @@ int TImageList::Count() const { return ImageList_GetImageCount(list_.get()); }
 
 int TImageList::AddIcon(HICON icon) { return icon ? ImageList_AddIcon(list_.get(), icon) : -1; }
 
+int TImageList::Add(HBITMAP image, HBITMAP mask) { return image ? ImageList_Add(list_.get(), image, mask) : -1; }
+
 int TImageList::AddIconResource(HINSTANCE module, const char* id) {
   unique_hicon icon(static_cast<HICON>(LoadImageA(module, id, IMAGE_ICON, width_, height_, LR_DEFAULTCOLOR)));
   if (!icon) {

@@ -22,6 +22,8 @@ class TImageList : public TComponent {
 
   // Adds a copy of `icon` (the caller keeps it); the new image's index.
   int AddIcon(HICON icon);
+  // Adds the images of a strip bitmap (and its mask, if any; both copied); the first one's index.
+  int Add(HBITMAP image, HBITMAP mask = nullptr);
   // Adds the icon resource `id` of `module` at the list's size; throws EMurmellaError when the
   // resource is missing.
   int AddIconResource(HINSTANCE module, const char* id);

@@ -1,6 +1,8 @@
-// A small owning wrapper over the platform's image list, the one "IDX:" sources index.
+// "IDX:" sources index the framework's image list component (forms::TImageList), the one image
+// list class of the console; this adapter lets the renderer draw from it.
 #pragma once
 
+#include "ImgList.h"
 #include "MarkupImages.h"
 
 #include <windows.h>
@@ -8,24 +10,17 @@
 
 namespace murmella::popup {
 
-class TImageList final : public TMarkupImageList {
+class TListImages final : public TMarkupImageList {
  public:
-  TImageList(int width, int height, UINT flags = ILC_COLOR32 | ILC_MASK, int initial = 4, int grow = 4);
-  ~TImageList() override;
-  TImageList(const TImageList&) = delete;
-  TImageList& operator=(const TImageList&) = delete;
+  // The list stays the caller's and must outlive the adapter.
+  explicit TListImages(const forms::TImageList& list) : List_(list) {}
 
-  HIMAGELIST Handle() const { return List_; }
-  // Adds a bitmap (copied; the caller keeps its handles); returns the index of its first image.
-  int Add(HBITMAP image, HBITMAP mask = nullptr);
-  int AddMasked(HBITMAP image, COLORREF maskColor);
-
-  int Count() const override;
-  TSize ImageSize() const override;
+  int Count() const override { return List_.Count(); }
+  TSize ImageSize() const override { return {List_.Width(), List_.Height()}; }
   void Draw(TMarkupCanvas& canvas, int index, int x, int y) const override;
 
  private:
-  HIMAGELIST List_;
+  const forms::TImageList& List_;
 };
 
 // Draws an image list entry on a GDI markup canvas; nothing on any other canvas.

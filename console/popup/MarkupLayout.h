@@ -1,7 +1,7 @@
 // Internal to the renderer: the state of one RenderMarkup call and of its passes.
 #pragma once
 
-#include "HTMLPopup.h"
+#include "MarkupRenderer.h"
 #include "MarkupPrepare.h"
 
 #include <optional>

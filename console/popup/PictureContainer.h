@@ -3,6 +3,7 @@
 // resources and file access belong to the platform, behind TPictureLoader.
 #pragma once
 
+#include "Classes.h"
 #include "MarkupCanvas.h"
 
 #include <cstdint>
@@ -118,8 +119,11 @@ class THTMLPictureCache {
   std::vector<std::unique_ptr<THTMLPicture>> Pictures_;
 };
 
-class TPictureContainer {
+// A component, so that whoever refers to it (the popup's PictureContainer) hears when it goes.
+class TPictureContainer : public forms::TComponent {
  public:
+  explicit TPictureContainer(forms::TComponent* owner = nullptr, std::string name = {})
+      : TComponent(owner, std::move(name)) {}
   struct TItem {
     std::string Name;
     THTMLPicture Picture;

@@ -1,6 +1,6 @@
 // RenderMarkup over arbitrary markup, in paint and hit mode, with images, pictures and
 // shell icons from in-memory sources.
-#include "HTMLPopup.h"
+#include "MarkupRenderer.h"
 #include "TestCanvas.h"
 
 #include <cstdint>

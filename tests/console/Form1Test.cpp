@@ -115,7 +115,7 @@ TEST_F(Form1Test, ComponentsInCreationOrderWithTheirSettings) {
   for (forms::TComponent* c : form->Components()) names.push_back(c->Name());
   EXPECT_EQ(names, (std::vector<std::string>{"Panel3", "chstartup", "chpopup", "disconnect", "duree", "Label1",
                                              "JvPageControl1", "TabSheet2", "www", "OvcComponentState1",
-                                             "OvcRegistryStore1", "ImageList1", "OneInstance1", "CoolTrayIcon1",
+                                             "OvcRegistryStore1", "ImageList1", "pop2", "OneInstance1", "CoolTrayIcon1",
                                              "Timer1", "Timer2", "AutoRun1", "PopupMenu1", "Opendialogoo1",
                                              "CloseMurmella", "N1", "RegisterMurmellachat"}));
   EXPECT_EQ(form->Font().Name(), "MS Shell Dlg 2");

@@ -1,7 +1,7 @@
 // The renderer on GDI with the platform's fonts, image lists, shell and picture decoder.
 // Expected geometry is measured at run time with the same fonts, never written down.
 #include "GdiCanvas.h"
-#include "HTMLPopup.h"
+#include "MarkupRenderer.h"
 #include "ImageListWin.h"
 #include "LocalPath.h"
 #include "MarkupValues.h"
@@ -168,7 +168,7 @@ TEST_F(GdiRenderer, GradientBandsReadBack) {
 }
 
 TEST_F(GdiRenderer, ImageListImages) {
-  TImageList list(16, 16, ILC_COLOR24, 2, 2);
+  forms::TImageList list(nullptr, "ImageList1");
   BITMAPINFO bi{};
   bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 32, -16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   std::uint32_t* bits = nullptr;
@@ -178,7 +178,8 @@ TEST_F(GdiRenderer, ImageListImages) {
   ASSERT_EQ(list.Add(bmp), 0);
   DeleteObject(bmp);
   ASSERT_EQ(list.Count(), 2);
-  Images = &list;
+  const TListImages images(list);
+  Images = &images;
   const auto out = Render("<IMG src=\"idx:1\"><IMG src=\"IDX:7\">", {0, 0, kW, kH});
   EXPECT_EQ(out.ContentWidth, MulDiv(16, GetDeviceCaps(Surface.Dc(), LOGPIXELSX), 96) + 2);
   EXPECT_EQ(Surface.Pixel(1 + 8, 8), 0x0000FFu);

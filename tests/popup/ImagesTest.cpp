@@ -1,5 +1,5 @@
 // Image sources, the picture cache and backgrounds, with an in-memory loader.
-#include "HTMLPopup.h"
+#include "MarkupRenderer.h"
 #include "TestCanvas.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Layout, drawing and hit testing of the markup on a canvas with fixed metrics: a character
 // is Size/2 pixels wide (+1 bold) and every line Size + 5 pixels high (8 points: 4 and 13).
-#include "HTMLPopup.h"
+#include "MarkupRenderer.h"
 #include "TestCanvas.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // eight characters; every text is Size + 5 pixels high.
 #pragma once
 
-#include "HTMLPopup.h"
+#include "MarkupRenderer.h"
 
 #include <map>
 #include <string>

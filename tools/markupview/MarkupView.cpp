@@ -8,7 +8,7 @@
 //   --hit X,Y    also report the link at that point of the text rectangle
 // Prints ContentWidth, ContentHeight and the hit result on stdout.
 #include "GdiCanvas.h"
-#include "HTMLPopup.h"
+#include "MarkupRenderer.h"
 #include "ShellIconsWin.h"
 
 #include <windows.h>

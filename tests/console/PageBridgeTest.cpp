@@ -1,0 +1,250 @@
+// The page bridge end to end: TForm1 in this process, its hidden page running the stand-in
+// service's presence page through the stand-in control and the real JScript engine, visitors
+// queued at the service; and the idle check driven through its timer handler with the real
+// cursor.
+#include "Unit1.h"
+
+#include "Application.h"
+#include "AutoRun.h"
+#include "ComCtrls.h"
+#include "CoolTrayIcon.h"
+#include "EmbeddedWB.h"
+#include "ExtCtrls.h"
+#include "HTMLPopup.h"
+#include "ServicePages.h"
+#include "StdCtrls.h"
+#include "ChatProcess.h"
+#include "ServiceClient.h"
+#include "WineDesktop.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace murmella;
+using namespace murmella::console;
+using chattest::Pump;
+
+namespace {
+
+std::vector<HWND> flashed;
+BOOL WINAPI RecordFlash(HWND window, BOOL invert) {
+  if (invert) flashed.push_back(window);
+  return TRUE;
+}
+
+// Handles messages until `ready` or `ms` have passed.
+template <class F>
+bool PumpUntil(F ready, DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (!ready()) {
+    if (GetTickCount() - start > ms) return false;
+    Pump(10);
+  }
+  return true;
+}
+
+class PageBridge : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(pagehost::ServiceUrl().empty()) << "run with the stand-in service (scripts/test-service)";
+    ASSERT_TRUE(testdesktop::Enter());
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Murmellachat");
+    OleInitialize(nullptr);
+    flashed.clear();
+    ConsolePlatform.FlashWindow = &RecordFlash;
+    app = std::make_unique<forms::TApplication>();
+    app->SetTitle("MurmellaChat");
+    form = std::make_unique<TForm1>(nullptr);
+    app->SetMainForm(form.get());
+    form->Show();
+    Pump(50);
+  }
+  void TearDown() override {
+    form.reset();
+    app.reset();
+    startup::RemoveAutoRunValue("MurMellachatRun");
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Murmellachat");
+    OleUninitialize();
+    ConsolePlatform.FlashWindow = &::FlashWindow;
+  }
+  // The page as the service serves it, loaded in the hidden control.
+  void Load(const std::string& path) {
+    const std::string url = pagehost::ServiceUrl() + path;
+    form->www->Navigate(url);
+    ASSERT_TRUE(PumpUntil([&] { return form->www->LocationURL() == url; }, 10000)) << url;
+  }
+  void Queue(const std::string& name) {
+    ASSERT_EQ(pagehost::ServiceRequest(L"POST", "/visitors?name=" + pagehost::UrlEncode(name), "x"), 200);
+  }
+  HWND Notice() const { return form->pop2->Window() ? form->pop2->Window()->Handle() : nullptr; }
+  bool NoticeShown() const { return Notice() && IsWindowVisible(Notice()); }
+  // A call on the page's external object, as the control makes it.
+  HRESULT Call(DISPID id, std::vector<VARIANT> args, EXCEPINFO* excep = nullptr) {
+    DISPPARAMS params{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    return form->www->DispatchInterface()->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, excep,
+                                                  nullptr);
+  }
+
+  std::unique_ptr<forms::TApplication> app;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(PageBridge, AVisitorBringsTheWindowBackFlashesItAndSlidesTheNoticeInForThreeSeconds) {
+  form->Close();  // to the tray
+  Pump(100);
+  ASSERT_FALSE(form->Visible());
+  Load("/pop.php");
+  Queue("Visitor7");
+  ASSERT_TRUE(PumpUntil([&] { return NoticeShown(); }, 10000)) << "no notice";
+  const DWORD shown = GetTickCount();
+  EXPECT_TRUE(form->Visible()) << "back from the tray";
+  EXPECT_FALSE(flashed.empty());
+  for (HWND w : flashed) EXPECT_EQ(w, form->Handle());
+  EXPECT_TRUE(form->Timer1->Enabled());
+  ASSERT_EQ(form->pop2->Text().Count(), 1);
+  EXPECT_EQ(form->pop2->Text().Lines()[0],
+            "<B>Murmellachat</B><br><FONT color=\"#FF0000\">Visitor7</FONT> is ONLINE.");
+
+  RECT work{}, notice{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  GetWindowRect(Notice(), &notice);
+  EXPECT_EQ(notice.right, work.right - 20);
+  EXPECT_EQ(notice.bottom, work.bottom) << "arrived when SlideIn returned";
+  EXPECT_TRUE(GetWindowLongA(Notice(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+
+  ASSERT_TRUE(PumpUntil([&] { return !NoticeShown(); }, 10000)) << "the notice stays";
+  EXPECT_GE(GetTickCount() - shown, 2500u) << "Timer1 ends it, 3000 ms after the call";
+  EXPECT_FALSE(form->Timer1->Enabled());
+}
+
+TEST_F(PageBridge, PageReloadsAndAmbientReadsNeverBringTheWindowBack) {
+  form->Close();
+  Pump(100);
+  Load("/pop.php");
+  // The presence page reloads itself about once a second; each load reads the ambient values.
+  Pump(3500);
+  EXPECT_FALSE(form->Visible());
+  EXPECT_TRUE(flashed.empty());
+  EXPECT_FALSE(NoticeShown());
+  for (DISPID ambient : {DISPID_AMBIENT_USERAGENT, DISPID_AMBIENT_PALETTE, 7, 0}) {
+    VARIANT result;
+    VariantInit(&result);
+    DISPPARAMS none{};
+    EXPECT_EQ(form->www->DispatchInterface()->Invoke(ambient, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result,
+                                                     nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND)
+        << ambient;
+  }
+  EXPECT_FALSE(form->Visible());
+  EXPECT_TRUE(flashed.empty());
+}
+
+TEST_F(PageBridge, WithPopupsOffTheWindowComesBackWithoutFlashOrNotice) {
+  form->chpopup->SetChecked(false);
+  form->Close();
+  Pump(100);
+  Load("/pop.php");
+  Queue("Quiet");
+  ASSERT_TRUE(PumpUntil([&] { return form->Visible(); }, 10000));
+  Pump(500);
+  EXPECT_TRUE(flashed.empty());
+  EXPECT_FALSE(NoticeShown());
+  EXPECT_FALSE(form->Timer1->Enabled());
+}
+
+TEST_F(PageBridge, ArgumentsThePageMayPass) {
+  auto text = [](const wchar_t* s) {
+    VARIANT v;
+    V_VT(&v) = VT_BSTR;
+    V_BSTR(&v) = SysAllocString(s);
+    return v;
+  };
+  VARIANT null, number;
+  V_VT(&null) = VT_NULL;
+  V_VT(&number) = VT_I4;
+  V_I4(&number) = 42;
+
+  EXCEPINFO excep{};
+  EXPECT_EQ(Call(1, {}, &excep), DISP_E_EXCEPTION) << "no argument";
+  EXPECT_EQ(excep.wCode, 9999);
+  SysFreeString(excep.bstrSource);
+  SysFreeString(excep.bstrDescription);
+  EXPECT_TRUE(form->Visible()) << "shown before the argument is read";
+  EXPECT_EQ(Call(1, {null}), DISP_E_EXCEPTION);
+  EXPECT_FALSE(NoticeShown());
+
+  EXPECT_EQ(Call(1, {number}), S_OK);
+  EXPECT_EQ(form->pop2->Text().Lines()[0].find("42</FONT>"), 45u);
+  VARIANT markup = text(L"<B>Bold</B> & co");
+  EXPECT_EQ(Call(1, {markup}), S_OK);
+  EXPECT_NE(form->pop2->Text().Lines()[0].find("<B>Bold</B> & co"), std::string::npos) << "not escaped";
+  VariantClear(&markup);
+
+  // A megabyte of name: answered, shown, nothing breaks.
+  std::wstring huge(1 << 20, L'x');
+  for (std::size_t i = 64; i < huge.size(); i += 64) huge[i] = L' ';
+  VARIANT big = text(huge.c_str());
+  EXPECT_EQ(Call(1, {big}), S_OK);
+  VariantClear(&big);
+  EXPECT_TRUE(NoticeShown());
+
+  form->Close();
+  Pump(100);
+  EXPECT_EQ(Call(2, {number}), DISP_E_MEMBERNOTFOUND) << "another number is no member";
+  EXPECT_FALSE(form->Visible()) << "and brings nothing back";
+}
+
+TEST_F(PageBridge, TheIdleCheckSendsALivePageBackAfterTheChosenMinutes) {
+  auto tick = [&] { form->Timer2Timer(*form->Timer2); };
+  auto moveTo = [](int x, int y) { SetCursorPos(x, y); };
+  Load("/t/none");  // a 404 still loads, and its address holds no "disconnect"
+  const std::string page = form->www->LocationURL();
+  ASSERT_EQ(form->duree->Text(), "5");
+
+  moveTo(300, 300);
+  tick();  // activity
+  for (int i = 0; i < 4; ++i) {
+    // Purely horizontal and purely vertical moves are activity too, so only still ticks count.
+    tick();
+  }
+  EXPECT_EQ(form->www->LocationURL(), page) << "four idle minutes of five";
+  moveTo(301, 300);
+  tick();
+  moveTo(301, 301);
+  tick();
+  for (int i = 0; i < 4; ++i) tick();
+  EXPECT_EQ(form->www->LocationURL(), page);
+  tick();  // the fifth idle minute
+  EXPECT_TRUE(PumpUntil([&] { return form->www->LocationURL() == StartPageUrl; }, 10000))
+      << form->www->LocationURL();
+  EXPECT_EQ(form->IdleCounters().AccumulatedMs, 0);
+
+  // With the option off nothing happens; ticking it later sends the page back at the next tick.
+  Load("/t/none");
+  SendMessageA(form->disconnect->Handle(), BM_CLICK, 0, 0);
+  ASSERT_FALSE(form->disconnect->Checked());
+  for (int i = 0; i < 6; ++i) tick();
+  EXPECT_EQ(form->www->LocationURL(), page);
+  SendMessageA(form->disconnect->Handle(), BM_CLICK, 0, 0);
+  tick();
+  EXPECT_TRUE(PumpUntil([&] { return form->www->LocationURL() == StartPageUrl; }, 10000));
+
+  // A page the service logged out of stays where it is; the counters start again all the same.
+  Load("/disconnect.php");
+  const std::string loggedOut = form->www->LocationURL();
+  for (int i = 0; i < 5; ++i) tick();
+  EXPECT_EQ(form->IdleCounters().AccumulatedMs, 0);
+  Pump(300);
+  EXPECT_EQ(form->www->LocationURL(), loggedOut);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  testdesktop::RunKeeperIfAsked(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
