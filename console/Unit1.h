@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <oaidl.h>
 #include <urlmon.h>
+#include <mshtmhst.h>
 
 #include <string>
 

@@ -107,7 +107,15 @@ void TComboBox::CommandNotify(WORD code) {
 
 std::span<const TPublishedProperty> TComboBox::Published() const {
   static const std::array<TPublishedProperty, 2> table{
-      IntProperty<TComboBox>("ItemIndex", &TComboBox::ItemIndex, &TComboBox::SetItemIndex),
+      // A stored index that names no item is refused: the list keeps its selection rather
+      // than losing it (the minutes of the idle check are read from it every minute).
+      TPublishedProperty{"ItemIndex",
+                         [](const TComponent& c) { return IntToText(static_cast<const TComboBox&>(c).ItemIndex()); },
+                         [](TComponent& c, const std::string& text) {
+                           auto& box = static_cast<TComboBox&>(c);
+                           const std::optional<int> i = ReadInt(text);
+                           if (i && *i >= 0 && *i < box.ItemCount()) box.SetItemIndex(*i);
+                         }},
       BoolProperty<TComboBox>("Enabled", &TComboBox::Enabled, &TComboBox::SetEnabled)};
   return table;
 }

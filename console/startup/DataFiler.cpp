@@ -4,12 +4,6 @@
 
 namespace murmella::startup {
 
-const forms::TPublishedProperty* FindPublished(const forms::TComponent& component, std::string_view name) {
-  for (const auto& p : component.Published())
-    if (SameName(p.Name, name)) return &p;
-  return nullptr;
-}
-
 std::string TOvcDataFiler::ValueName(const forms::TComponent& component, const forms::TPublishedProperty& property) {
   return component.Name() + "." + property.Name;
 }
@@ -18,11 +12,11 @@ void TOvcDataFiler::Restore(forms::TComponent& component, const forms::TPublishe
   const std::string current = property.Get(component);
   const std::string stored(TrimControl(store_.ReadString(section_, ValueName(component, property), current)));
   // A Boolean property always reads as one of its two names; everything else is an integer.
-  if (current == BoolText(true) || current == BoolText(false)) {
-    if (const auto value = ParseBool(stored)) property.Set(component, BoolText(*value));
+  if (current == forms::BoolToText(true) || current == forms::BoolToText(false)) {
+    if (bool value = false; forms::TextToBool(stored, value)) property.Set(component, forms::BoolToText(value));
     return;
   }
-  const auto number = ParseDecimal(stored);
+  const auto number = forms::ReadInt(stored);
   if (!number) return;
   const std::string text = std::to_string(*number);
   try {

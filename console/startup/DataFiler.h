@@ -12,7 +12,7 @@
 namespace murmella::startup {
 
 // The property the component exposes under `name`, in any letter case; null when none.
-const forms::TPublishedProperty* FindPublished(const forms::TComponent& component, std::string_view name);
+using forms::FindPublished;
 
 class TOvcDataFiler {
  public:

@@ -1,44 +1,17 @@
 #include "StartupRules.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace murmella::startup {
 
 namespace {
 bool IsControlOrSpace(char c) { return static_cast<unsigned char>(c) <= ' '; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 }  // namespace
 
 std::string_view TrimControl(std::string_view text) {
   while (!text.empty() && IsControlOrSpace(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsControlOrSpace(text.back())) text.remove_suffix(1);
   return text;
-}
-
-const char* BoolText(bool value) { return value ? "True" : "False"; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
-std::optional<bool> ParseBool(std::string_view text) {
-  if (SameName(text, "True")) return true;
-  if (SameName(text, "False")) return false;
-  return std::nullopt;
-}
-
-std::optional<int> ParseDecimal(std::string_view text) {
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-    if (!text.empty() && text.front() == '-') return std::nullopt;  // "+-1" is no number
-  }
-  int value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value, 10);
-  if (text.empty() || ec != std::errc{} || ptr != end) return std::nullopt;
-  return value;
 }
 
 std::optional<StoredLine> SplitStoredLine(std::string_view line) {

@@ -12,14 +12,6 @@ namespace murmella::startup {
 // Without leading and trailing spaces and control characters (everything up to ' ').
 std::string_view TrimControl(std::string_view text);
 
-// "True" or "False", the names the stored Boolean options are written as.
-const char* BoolText(bool value);
-// "true", "FALSE", ... in any letter case; anything else (digits, other words, empty) is no answer.
-std::optional<bool> ParseBool(std::string_view text);
-// A signed decimal number that fits an int, as the integer options are written ("-12", "7");
-// a leading '+' is taken, anything else (empty, letters, trailing text, overflow) is no answer.
-std::optional<int> ParseDecimal(std::string_view text);
-
 // One stored-property line split at its first full stop, both parts trimmed.
 struct StoredLine {
   std::string Component;
@@ -40,8 +32,5 @@ std::string QuotedProgramPath(std::string_view path);
 
 // A registry key name without leading and trailing backslashes.
 std::string_view TrimBackslashes(std::string_view key);
-
-// Case-insensitive equality of ASCII names (component and property names).
-bool SameName(std::string_view a, std::string_view b);
 
 }  // namespace murmella::startup

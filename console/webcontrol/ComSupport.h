@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <wrl/client.h>
+
 #include <new>
 #include <string>
 
@@ -27,6 +29,15 @@ inline std::string WideToUtf8(const wchar_t* w, std::size_t length) {
 }
 
 inline std::string WideToUtf8(const std::wstring& w) { return WideToUtf8(w.data(), w.size()); }
+
+// Takes over a reference the caller already owns (a new object's first one, an out
+// parameter's). MinGW's ComPtr::Attach adds a reference of its own, which would leak one.
+template <class T>
+Microsoft::WRL::ComPtr<T> Adopt(T* owned) {
+  Microsoft::WRL::ComPtr<T> p;
+  *p.GetAddressOf() = owned;
+  return p;
+}
 
 // Nothing thrown inside may cross into the platform (COM callers, the window procedure).
 template <class F>

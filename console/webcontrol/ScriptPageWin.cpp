@@ -333,8 +333,8 @@ bool TScriptPage::Start() {
     stopped_ = true;
     return false;
   }
-  window_.Attach(new TWindowObject(this));
-  site_.Attach(new TScriptSite(this, window_.Get()));
+  window_ = Adopt(new TWindowObject(this));
+  site_ = Adopt(new TScriptSite(this, window_.Get()));
   if (FAILED(engine->SetScriptSite(site_.Get())) || FAILED(parser->InitNew()) ||
       FAILED(engine->AddNamedItem(kWindowItem, SCRIPTITEM_ISVISIBLE | SCRIPTITEM_GLOBALMEMBERS)) ||
       FAILED(engine->SetScriptState(SCRIPTSTATE_CONNECTED))) {

@@ -552,9 +552,7 @@ ComPtr<IDispatch> TStandInBrowser::External() {
   ComPtr<IDocHostUIHandler> handler;
   ComPtr<IDispatch> external;
   if (site_ && SUCCEEDED(site_.As(&handler))) {
-    IDispatch* d = nullptr;
-    const HRESULT hr = handler->GetExternal(&d);
-    external.Attach(d);
+    const HRESULT hr = handler->GetExternal(external.GetAddressOf());
     if (hr != S_OK) external.Reset();  // S_FALSE: the host has no external object
   }
   return external;

@@ -220,11 +220,17 @@ TEST_F(FormsWindows, DropDownListSelectionOnly) {
   index->Set(*duree, "2");
   EXPECT_EQ(duree->Text(), "240");
   EXPECT_EQ(index->Get(*duree), "2");
-  index->Set(*duree, "11");  // outside the items: no selection
+  // A stored index that names no item, or is no number, leaves the selection as it is.
+  for (const char* refused : {"11", "-1", "five", ""}) {
+    index->Set(*duree, refused);
+    EXPECT_EQ(duree->Text(), "240") << refused;
+  }
+  index->Set(*duree, "0");
+  EXPECT_EQ(duree->Text(), "5");
+  duree->SetItemIndex(11);  // the program itself may clear the selection
   EXPECT_EQ(duree->ItemIndex(), -1);
   EXPECT_EQ(SendMessageA(duree->Handle(), CB_GETCURSEL, 0, 0), CB_ERR);
-  index->Set(*duree, "five");  // not a number: 0
-  EXPECT_EQ(duree->Text(), "5");
+  duree->SetItemIndex(0);
   enabled->Set(*duree, "false");
   EXPECT_FALSE(IsWindowEnabled(duree->Handle()));
   EXPECT_EQ(enabled->Get(*duree), "False");

@@ -102,7 +102,7 @@ TEST_F(StateTest, FirstRunKeepsTheInitialStatesCreatesTheKeyAndAUserCloseWritesF
     own(s);
   };
   c.state->OnRestoreState = [&](TObject&) {
-    order.push_back("restored " + std::string(BoolText(c.state->Restored())));
+    order.push_back("restored " + murmella::forms::BoolToText(c.state->Restored()));
   };
   c.state->OnSaveState = [&](TObject&) { order.push_back("saved"); };
   c.form.Create();

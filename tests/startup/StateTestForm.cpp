@@ -6,18 +6,16 @@
 
 namespace {
 
-using murmella::startup::BoolText;
-using murmella::startup::ParseBool;
-using murmella::startup::ParseDecimal;
+std::string BoolText(bool v) { return murmella::forms::BoolToText(v); }
 
 bool BoolOf(const std::string& text) {
-  const auto v = ParseBool(text);
-  if (!v) throw std::invalid_argument("not a Boolean: " + text);
-  return *v;
+  bool v = false;
+  if (!murmella::forms::TextToBool(text, v)) throw std::invalid_argument("not a Boolean: " + text);
+  return v;
 }
 
 int IntOf(const std::string& text) {
-  const auto v = ParseDecimal(text);
+  const auto v = murmella::forms::ReadInt(text);
   if (!v) throw std::invalid_argument("not a number: " + text);
   return *v;
 }
@@ -32,14 +30,14 @@ C& As(TComponent& c) {
 }
 
 const TPublishedProperty kCheckBoxProperties[] = {
-    {"Checked", [](const TComponent& c) { return std::string(BoolText(As<TestCheckBox>(c).Checked())); },
+    {"Checked", [](const TComponent& c) { return (BoolText(As<TestCheckBox>(c).Checked())); },
      [](TComponent& c, const std::string& t) { As<TestCheckBox>(c).SetChecked(BoolOf(t)); }},
 };
 
 const TPublishedProperty kComboBoxProperties[] = {
     {"ItemIndex", [](const TComponent& c) { return std::to_string(As<TestComboBox>(c).ItemIndex()); },
      [](TComponent& c, const std::string& t) { As<TestComboBox>(c).SetItemIndex(IntOf(t)); }},
-    {"Enabled", [](const TComponent& c) { return std::string(BoolText(As<TestComboBox>(c).Enabled())); },
+    {"Enabled", [](const TComponent& c) { return (BoolText(As<TestComboBox>(c).Enabled())); },
      [](TComponent& c, const std::string& t) { As<TestComboBox>(c).SetEnabled(BoolOf(t)); }},
     {"Selection", [](const TComponent& c) { return std::to_string(As<TestComboBox>(c).ItemIndex()); },
      [](TComponent& c, const std::string& t) { As<TestComboBox>(c).SetSelectionUnchecked(IntOf(t)); }},

@@ -3,6 +3,7 @@
 #include "LoopbackServer.h"
 #include "PageRules.h"
 #include "StandInBrowser.h"
+#include "ComSupport.h"
 #include "TestContainer.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +48,7 @@ class StandInBrowser : public ::testing::Test {
     ASSERT_EQ(CreateStandInWebBrowser(&unknown), S_OK);
     ASSERT_TRUE(SUCCEEDED(unknown.As(&browser)));
     ASSERT_TRUE(SUCCEEDED(unknown.As(&ole)));
-    site.Attach(new TTestSite);
+    site = Adopt(new TTestSite);
   }
   void TearDown() override {
     if (ole) {
