@@ -199,14 +199,26 @@ TEST_F(PageBridge, ArgumentsThePageMayPass) {
 }
 
 TEST_F(PageBridge, TheIdleCheckSendsALivePageBackAfterTheChosenMinutes) {
-  auto tick = [&] { form->Timer2Timer(*form->Timer2); };
-  // The platform moves the cursor a moment after it is asked to.
+  std::string seen;  // the cursor at each tick, for the failure messages
+  auto tick = [&] {
+    POINT p{};
+    GetCursorPos(&p);
+    seen += "(" + std::to_string(p.x) + "," + std::to_string(p.y) + ")";
+    form->Timer2Timer(*form->Timer2);
+  };
+  // The platform moves the cursor a moment after it is asked to, and may report the way there
+  // for a while: wait until the position has held still for a few hundred milliseconds.
   auto moveTo = [](int x, int y) {
     SetCursorPos(x, y);
+    DWORD since = GetTickCount();
     ASSERT_TRUE(PumpUntil([&] {
       POINT p{};
-      return GetCursorPos(&p) && p.x == x && p.y == y;
-    }, 2000));
+      if (!GetCursorPos(&p) || p.x != x || p.y != y) {
+        since = GetTickCount();
+        return false;
+      }
+      return GetTickCount() - since >= 300;
+    }, 5000));
   };
   Load("/t/none");  // a 404 still loads, and its address holds no "disconnect"
   const std::string page = form->www->LocationURL();
@@ -227,8 +239,8 @@ TEST_F(PageBridge, TheIdleCheckSendsALivePageBackAfterTheChosenMinutes) {
   EXPECT_EQ(form->www->LocationURL(), page);
   tick();  // the fifth idle minute
   EXPECT_TRUE(PumpUntil([&] { return form->www->LocationURL() == StartPageUrl; }, 10000))
-      << form->www->LocationURL();
-  EXPECT_EQ(form->IdleCounters().AccumulatedMs, 0);
+      << form->www->LocationURL() << " after ticks at " << seen;
+  EXPECT_EQ(form->IdleCounters().AccumulatedMs, 0) << seen;
 
   // With the option off nothing happens; ticking it later sends the page back at the next tick.
   Load("/t/none");
