@@ -86,10 +86,21 @@ void TForm::Close() {
   }
 }
 
+void TForm::EndSession() {
+  if (Application().MainForm() != this) return;
+  TCloseAction action = TCloseAction::caFree;
+  if (OnClose) OnClose(*this, action);
+  DoDestroy();
+  Application().Terminate();
+}
+
 LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CLOSE:
       Close();
+      return 0;
+    case WM_ENDSESSION:
+      if (wParam) EndSession();
       return 0;
     case WM_SHOWWINDOW:
       if (wParam && !shown_) {

@@ -49,6 +49,11 @@ class TForm : public TWinControl {
   // caHide and what it leaves: caHide hides, caFree ends the program when this is the main
   // window and frees this form otherwise, caNone does nothing.
   void Close();
+  // The session is ending (log-off, shut-down, or an uninstaller asking the way they do): for
+  // the main window, OnClose with caFree whatever it answers, then the destroy notification at
+  // once (the system may end the process as soon as WM_ENDSESSION returns), then the program
+  // ends. No close query: the session's own query has been answered by then.
+  void EndSession();
 
  protected:
   LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;

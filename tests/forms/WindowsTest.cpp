@@ -510,6 +510,38 @@ TEST_F(FormsWindows, UserCloseRunsCloseQueryThenOnCloseWithHide) {
   EXPECT_EQ(app_.FindComponent("other"), nullptr);
 }
 
+// Log-off (or an uninstaller asking the same way): the main form ends the program whatever
+// its close handler answers, with the destroy notification (where options are saved) run
+// before WM_ENDSESSION returns; a cancelled session and other forms change nothing.
+TEST_F(FormsWindows, EndedSessionEndsTheProgramThroughTheMainForm) {
+  TForm other(&app_, "Form2");
+  auto* form = new TForm(&app_, "Form1");
+  std::vector<std::string> log;
+  form->OnCloseQuery = [&](TObject&, bool& canClose) {
+    log.push_back("query");
+    canClose = false;
+  };
+  form->OnClose = [&](TObject&, TCloseAction& action) {
+    log.push_back(action == TCloseAction::caFree ? "close free" : "close ?");
+    action = TCloseAction::caNone;  // as the console does when it sends itself to the tray
+  };
+  form->OnDestroy = [&](TObject&) { log.push_back("destroy"); };
+  app_.SetMainForm(form);
+  form->Show();
+  EXPECT_EQ(SendMessageA(form->Handle(), WM_QUERYENDSESSION, 0, 0), 1);
+  SendMessageA(form->Handle(), WM_ENDSESSION, FALSE, 0);  // the session goes on
+  SendMessageA(other.Handle(), WM_ENDSESSION, TRUE, 0);   // not the main window
+  EXPECT_TRUE(log.empty());
+  EXPECT_FALSE(app_.Terminated());
+  SendMessageA(form->Handle(), WM_ENDSESSION, TRUE, 0);
+  EXPECT_EQ(log, (std::vector<std::string>{"close free", "destroy"}));
+  EXPECT_TRUE(app_.Terminated());
+  MSG msg{};
+  EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  delete form;  // the destroy notification ran once
+  EXPECT_EQ(log.size(), 2u);
+}
+
 TEST_F(FormsWindows, RunShowsTheMainFormAndEndsOnTerminate) {
   auto* form = new TForm(&app_, "Form1");
   int created = 0, destroyed = 0;
