@@ -4,7 +4,7 @@
 //   chatctl quit DESKTOP              "Close Murmellachat" from the tray menu
 //   chatctl notice DESKTOP [HALF.bmp IN.bmp]
 //       waits (20 s at most) for the presence notice and follows its climb; with file names, captures
-//       the screen once the notice has come half way up and once it is fully in. Prints one JSON line
+//       the screen once the notice has come about half way up and once it is fully in. Prints one JSON line
 //       with the work area and the notice's rectangle at both moments (null if the climb was missed).
 //   chatctl bench PROGRAM [STARTS] [IDLE_SECONDS]
 //       on a desktop of its own: STARTS starts (default 20), each timed from process creation to
@@ -218,7 +218,9 @@ int Notice(const char* halfPath, const char* inPath) {
       haveIn = true;
       break;
     }
-    if (!haveHalf && work.bottom - r.top >= height / 2) {
+    // It climbs 20 px a step: the first step with three eighths of it showing is the one
+    // nearest half way for a two-line notice.
+    if (!haveHalf && (work.bottom - r.top) * 8 >= height * 3) {
       half = r;
       haveHalf = !halfPath || CaptureScreen(halfPath);
     }
