@@ -8,6 +8,7 @@
 
 #include <windows.h>
 #include <oaidl.h>
+#include <mshtmhst.h>
 #include <urlmon.h>
 #include <mshtmhst.h>
 

@@ -2,11 +2,16 @@
 //   chatctl wait DESKTOP              waits (10 s at most) until the window shows
 //   chatctl close DESKTOP             closes the window (to the tray), as its close button does
 //   chatctl quit DESKTOP              "Close Murmellachat" from the tray menu
+//   chatctl notice DESKTOP [HALF.bmp IN.bmp]
+//       waits (20 s at most) for the presence notice and follows its climb; with file names, captures
+//       the screen once the notice has come about half way up and once it is fully in. Prints one JSON line
+//       with the work area and the notice's rectangle at both moments (null if the climb was missed).
 //   chatctl bench PROGRAM [STARTS] [IDLE_SECONDS]
 //       on a desktop of its own: STARTS starts (default 20), each timed from process creation to
 //       the main window visible; the working set after start; the CPU time a copy in the tray
 //       uses over IDLE_SECONDS (default 60). Prints one JSON line.
 #include "ChatProcess.h"
+#include "FrameFiles.h"
 #include "WineDesktop.h"
 
 #include <windows.h>
@@ -144,6 +149,96 @@ int Bench(const std::string& program, int starts, int idleSeconds) {
   return 0;
 }
 
+// The whole screen as the user sees it, written as a BMP.
+bool CaptureScreen(const std::string& path) {
+  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = false;
+  if (mem && dib) {
+    HGDIOBJ old = SelectObject(mem, dib);
+    ok = BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY | CAPTUREBLT) != FALSE;
+    SelectObject(mem, old);
+  }
+  if (ok) {
+    camsnap::Frame frame;
+    const auto* p = static_cast<const uint8_t*>(bits);
+    frame.Bytes.assign(p, p + std::size_t(w) * std::size_t(h) * 4);
+    camsnap::VideoFormat format;
+    format.Width = w;
+    format.Height = -h;
+    format.BitCount = 32;
+    std::wstring wide(path.size(), L'\0');
+    wide.resize(std::size_t(MultiByteToWideChar(CP_ACP, 0, path.data(), int(path.size()), wide.data(), int(wide.size()))));
+    ok = camsnap::WriteBmp(wide, format, frame);
+  }
+  if (dib) DeleteObject(dib);
+  if (mem) DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+std::string RectJson(const RECT* r) {
+  if (!r) return "null";
+  char text[96];
+  std::snprintf(text, sizeof text, "{\"left\":%ld,\"top\":%ld,\"right\":%ld,\"bottom\":%ld}", r->left, r->top,
+                r->right, r->bottom);
+  return text;
+}
+
+// Follows the notice from its first visible frame until it rests on the work area's bottom edge.
+int Notice(const char* halfPath, const char* inPath) {
+  HWND notice = nullptr;
+  if (!WaitFor([&] {
+        notice = FindWindowA("MurmellaHTMLPopup", nullptr);
+        return notice && IsWindowVisible(notice);
+      }, 20000)) {
+    std::fprintf(stderr, "chatctl: no notice showed\n");
+    return 1;
+  }
+  RECT work{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  RECT half{}, in{};
+  bool haveHalf = false, haveIn = false;
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 5000 && IsWindowVisible(notice)) {
+    RECT r{};
+    if (!GetWindowRect(notice, &r)) break;
+    const long height = r.bottom - r.top;
+    if (r.bottom <= work.bottom) {
+      in = r;
+      haveIn = true;
+      break;
+    }
+    // It climbs 20 px a step: the first step with three eighths of it showing is the one
+    // nearest half way for a two-line notice.
+    if (!haveHalf && (work.bottom - r.top) * 8 >= height * 3) {
+      half = r;
+      haveHalf = !halfPath || CaptureScreen(halfPath);
+    }
+    Sleep(1);
+  }
+  if (!haveIn) {
+    std::fprintf(stderr, "chatctl: the notice did not arrive\n");
+    return 1;
+  }
+  if (inPath) {
+    Sleep(300);  // let it paint at rest
+    if (!CaptureScreen(inPath)) return 1;
+  }
+  std::printf("{\"work\":%s,\"half\":%s,\"in\":%s}\n", RectJson(&work).c_str(),
+              RectJson(haveHalf ? &half : nullptr).c_str(), RectJson(&in).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,8 +257,14 @@ int main(int argc, char** argv) {
     }
     return ChooseFromTrayMenu(c.tray, 1) && WaitFor([&] { return !IsWindow(c.main); }, 5000) ? 0 : 1;
   }
+  if (command == "notice" && (argc == 3 || argc == 5)) {
+    bool entered = false;
+    WaitFor([&] { return entered = EnterDesktop(argv[2]); }, 10000);
+    if (!entered) return 2;
+    return Notice(argc == 5 ? argv[3] : nullptr, argc == 5 ? argv[4] : nullptr);
+  }
   if (command == "bench" && argc > 2)
     return Bench(argv[2], argc > 3 ? std::atoi(argv[3]) : 20, argc > 4 ? std::atoi(argv[4]) : 60);
-  std::fprintf(stderr, "usage: chatctl wait|close|quit DESKTOP | chatctl bench PROGRAM [STARTS] [IDLE_SECONDS]\n");
+  std::fprintf(stderr, "usage: chatctl wait|close|quit DESKTOP | chatctl notice DESKTOP [HALF.bmp IN.bmp] | chatctl bench PROGRAM [STARTS] [IDLE_SECONDS]\n");
   return 2;
 }
