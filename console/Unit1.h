@@ -10,7 +10,6 @@
 #include <oaidl.h>
 #include <mshtmhst.h>
 #include <urlmon.h>
-#include <mshtmhst.h>
 
 #include <string>
 
