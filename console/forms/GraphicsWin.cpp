@@ -36,20 +36,26 @@ void TFont::SetSize(int points) {
   Assign(d);
 }
 
+LOGFONTA MakeLogFont(const std::string& name, int height, unsigned style, unsigned char charset, int escapement) {
+  LOGFONTA lf{};
+  lf.lfHeight = height;
+  lf.lfEscapement = lf.lfOrientation = escapement;
+  lf.lfWeight = (style & fsBold) ? FW_BOLD : FW_NORMAL;
+  lf.lfItalic = (style & fsItalic) ? TRUE : FALSE;
+  lf.lfUnderline = (style & fsUnderline) ? TRUE : FALSE;
+  lf.lfStrikeOut = (style & fsStrikeOut) ? TRUE : FALSE;
+  lf.lfCharSet = charset;
+  lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+  lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+  lf.lfQuality = DEFAULT_QUALITY;
+  lf.lfPitchAndFamily = DEFAULT_PITCH;
+  lstrcpynA(lf.lfFaceName, name.c_str(), LF_FACESIZE);
+  return lf;
+}
+
 HFONT TFont::Handle() const {
   if (!handle_) {
-    LOGFONTA lf{};
-    lf.lfHeight = data_.Height;
-    lf.lfWeight = (data_.Style & fsBold) ? FW_BOLD : FW_NORMAL;
-    lf.lfItalic = (data_.Style & fsItalic) ? TRUE : FALSE;
-    lf.lfUnderline = (data_.Style & fsUnderline) ? TRUE : FALSE;
-    lf.lfStrikeOut = (data_.Style & fsStrikeOut) ? TRUE : FALSE;
-    lf.lfCharSet = data_.Charset;
-    lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
-    lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
-    lf.lfQuality = DEFAULT_QUALITY;
-    lf.lfPitchAndFamily = DEFAULT_PITCH;
-    lstrcpynA(lf.lfFaceName, data_.Name.c_str(), LF_FACESIZE);
+    const LOGFONTA lf = MakeLogFont(data_.Name, data_.Height, data_.Style, data_.Charset);
     handle_.reset(CreateFontIndirectA(&lf));
   }
   return handle_ ? handle_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));

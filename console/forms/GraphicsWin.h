@@ -9,9 +9,15 @@
 #include <windows.h>
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace murmella::forms {
+
+// The platform's record of a font: `height` as the record has it (negative for the character
+// height), the style bits, the character set and a turn in tenths of a degree.
+LOGFONTA MakeLogFont(const std::string& name, int height, unsigned style, unsigned char charset,
+                     int escapement = 0);
 
 // A plain colour as it is, a system colour looked up now; clNone becomes black.
 COLORREF ColorToRGB(TColor color);

@@ -1,5 +1,7 @@
 #include "GdiCanvas.h"
 
+#include "GraphicsWin.h"
+
 #include <string>
 
 namespace murmella::popup {
@@ -50,19 +52,8 @@ HFONT TGdiCanvas::SelectFont() {
     for (auto& f : Fonts_) DeleteObject(f.Handle);
     Fonts_.clear();
   }
-  LOGFONTA lf{};
-  lf.lfHeight = Font_.Height != 0 ? Font_.Height : -::MulDiv(Font_.Size, PpiY_, 72);
-  lf.lfWeight = (Font_.Style & fsBold) ? FW_BOLD : FW_NORMAL;
-  lf.lfItalic = (Font_.Style & fsItalic) ? TRUE : FALSE;
-  lf.lfUnderline = (Font_.Style & fsUnderline) ? TRUE : FALSE;
-  lf.lfStrikeOut = (Font_.Style & fsStrikeOut) ? TRUE : FALSE;
-  lf.lfEscapement = lf.lfOrientation = Font_.Escapement;
-  lf.lfCharSet = Font_.Charset;
-  lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
-  lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
-  lf.lfQuality = DEFAULT_QUALITY;
-  lf.lfPitchAndFamily = DEFAULT_PITCH;
-  lstrcpynA(lf.lfFaceName, Font_.Name.c_str(), LF_FACESIZE);
+  const LOGFONTA lf = forms::MakeLogFont(Font_.Name, Font_.Height != 0 ? Font_.Height : -::MulDiv(Font_.Size, PpiY_, 72),
+                                         Font_.Style, Font_.Charset, Font_.Escapement);
   HFONT h = CreateFontIndirectA(&lf);
   if (!h) h = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   else Fonts_.push_back({Font_, h});
