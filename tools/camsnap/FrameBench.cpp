@@ -1,5 +1,7 @@
 #include "FrameBench.h"
 
+#include "FrameFiles.h"
+
 #include "ScreenCapture.h"
 #include "VectorRoutines.h"
 
@@ -57,16 +59,6 @@ void TimeInTurn(int frames, std::vector<Method>& methods) {
     }
 }
 
-// A top-down 32-bit header of the given size.
-BITMAPINFO TopDownHeader(int w, int h) {
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  return bi;
-}
 
 // A top-down 32-bit DIB section selected into a memory DC.
 struct Dib {

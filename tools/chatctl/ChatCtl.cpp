@@ -152,12 +152,7 @@ int Bench(const std::string& program, int starts, int idleSeconds) {
 // The whole screen as the user sees it, written as a BMP.
 bool CaptureScreen(const std::string& path) {
   const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
+  BITMAPINFO bi = camsnap::TopDownHeader(w, h);
   void* bits = nullptr;
   HDC screen = GetDC(nullptr);
   HDC mem = CreateCompatibleDC(screen);
