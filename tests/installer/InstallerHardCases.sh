@@ -2,13 +2,15 @@
 # chosen with /D=, camera files in use, failures half way and missing rights. Starts and ends
 # with nothing installed.
 
-# Every camera registration in one registry view names a file that is there; prints the count.
+# The file the camera's class names in one registry view, if it is registered there.
 registered_files() { # view
-  run reg query 'HKLM\Software\Classes\CLSID' /s /f MurmellaScreenSharing.ax /d "/reg:$1" 2>/dev/null |
+  run reg query "HKLM\\Software\\Classes\\CLSID\\$camera_clsid\\InprocServer32" /ve "/reg:$1" 2>/dev/null |
     tr -d '\r' | sed -n 's/^ *([^)]*) *REG_[A-Z_]* *//p'
 }
+# Every registration of the camera names a file that is there.
 registrations_valid() {
   local view path
+  [ -n "$camera_clsid" ] || return 1
   for view in 64 32; do
     while IFS= read -r path; do
       path=${path//\\//}
@@ -65,6 +67,8 @@ done
 check "the Apps entry names the new folder" [ "$(value "$uninstall_key" InstallLocation)" = "$wmoved" ]
 check "the autostart value names the moved console" [ "$(value "$run_key" MurMellachatRun)" = "\"$wmoved\\MurmellaChat.exe\"" ]
 check "one registration per bitness after the move" cameras_are 1
+check "the camera's registration names the moved file" \
+  [ "$(registered_files 64)" = "$wmoved\\camera\\x64\\MurmellaScreenSharing.ax" ]
 check "no registration names a missing file after the move" registrations_valid
 uninstall_in_place "$moved" "$wmoved"
 check "the moved install uninstalls" [ $? = 0 ]
@@ -123,6 +127,15 @@ release_cameras() {
 
 run "Z:$work/Earlier.exe" /S "/D=$winuse"
 check "the earlier version installs" [ $? = 0 ]
+# A file that cannot be written (a folder in the way of the new camera) stops the upgrade
+# before anything changed.
+mkdir "$inuse/camera/x64/MurmellaScreenSharing.ax.new"
+run "Z:$setup" /S
+check "an upgrade that cannot write a file fails" [ $? != 0 ]
+rmdir "$inuse/camera/x64/MurmellaScreenSharing.ax.new"
+check "and leaves the earlier camera in place" cmp -s "$inuse/camera/x64/MurmellaScreenSharing.ax" "$work/earlier64.ax"
+check "with nothing new beside it" no_leftovers "$inuse"
+check "and still registered" cameras_are 1
 check "capture clients stream from the cameras, their files held" hold_cameras
 run "Z:$setup" /S
 check "an upgrade over cameras in use says a restart is needed (exit 3010)" exit_code_is 3010 $?

@@ -133,6 +133,10 @@ if have "$dir/Uninstall.exe"; then
   wait_uninstalled
 fi
 run reg delete 'HKCU\Murmellachat' /f >/dev/null 2>&1
+# Tests run before this one may have registered the camera from the build tree (one class for
+# every copy): unregistered here, so that the test starts with no camera at all.
+run regsvr32 /s /u "Z:$camera64" >/dev/null 2>&1
+[ "$wine32" = 1 ] && run 'C:\windows\syswow64\regsvr32.exe' /s /u "Z:$camera32" >/dev/null 2>&1
 
 check "the installer imports system DLLs only" cmake -DOBJDUMP="$objdump" -DFILE="$shipped" -P "$checkimports"
 check "the installer carries its version resource" bash -c \
@@ -162,6 +166,9 @@ objdump_setup=$objdump
 check "the uninstaller imports system DLLs only" cmake -DOBJDUMP="$objdump_setup" -DFILE="$dir/Uninstall.exe" -P "$checkimports"
 check "the Start-menu shortcut exists" have "$shortcut"
 check "both capture clients list the camera once" cameras_are 1
+# The camera's class, as capture clients see it: the key its registrations are checked under.
+camera_clsid=$(run "$camsnap64" list 2>/dev/null | sed -n 's/.*"name":"MurmellaScreenSharing","clsid":"\([^"]*\)".*/\1/p')
+check "the camera's class is known ($camera_clsid)" [ -n "$camera_clsid" ]
 check "Apps entry: display name" [ "$(value "$uninstall_key" DisplayName)" = Murmella ]
 check "Apps entry: version" [ -n "$(value "$uninstall_key" DisplayVersion)" ]
 check "Apps entry: publisher" [ -n "$(value "$uninstall_key" Publisher)" ]
