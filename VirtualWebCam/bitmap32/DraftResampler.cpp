@@ -42,6 +42,8 @@ public:
     for (std::int32_t k = 0; k < count; ++k) MinWidth_ = std::min(MinWidth_, Edges_[std::size_t(k) + 1] - Edges_[std::size_t(k)]);
     for (std::int32_t k = 0; k < count; ++k)
       Wider_[std::size_t(k)] = Edges_[std::size_t(k) + 1] - Edges_[std::size_t(k)] != MinWidth_;
+    Uniform_ = std::find(Wider_.begin(), Wider_.end(), std::uint8_t(1)) == Wider_.end();
+    MaxWidth_ = Uniform_ ? MinWidth_ : MinWidth_ + 1;
     for (std::int32_t c = 0; c < count;) {
       const std::int32_t left = Edges_[std::size_t(c)];
       std::int32_t end = c;
@@ -59,8 +61,19 @@ public:
   void ReduceRow(const TColor32* first, std::int32_t bh, std::int32_t stride, TColor32* drow,
                  const TPixelPutter* put) const {
     const auto& v = VectorRoutines();
-    std::uint16_t sums[4 * ChunkPixels];
     TColor32 line[ChunkPixels];
+    if (v.ReduceNarrowRow && MaxWidth_ <= NarrowBlockWidth && bh <= NarrowBlockRows) {
+      const std::int32_t count = std::int32_t(Wider_.size());
+      for (std::int32_t k = 0; k < count; k += ChunkPixels) {
+        const std::int32_t n = std::min(ChunkPixels, count - k);
+        TColor32* out = !put || put->Mode() == dmOpaque ? drow + k : line;
+        v.ReduceNarrowRow(first, stride, bh, &Edges_[std::size_t(k)], n, Uniform_ ? MinWidth_ : 0, out);
+        if (out == line)
+          for (std::int32_t i = 0; i < n; ++i) (*put)(line[i], drow[k + i]);
+      }
+      return;
+    }
+    std::uint16_t sums[4 * ChunkPixels];
     for (const TChunk& chunk : Chunks_) {
       if (chunk.Wide || bh > MaxRows16) {
         // Blocks too wide or too high for the 16-bit column sums are averaged one by one.
@@ -102,7 +115,8 @@ private:
   };
   std::vector<std::int32_t> Edges_;
   std::vector<std::uint8_t> Wider_;
-  std::int32_t MinWidth_ = 0x7FFFFFFF;
+  std::int32_t MinWidth_ = 0x7FFFFFFF, MaxWidth_ = 0;
+  bool Uniform_ = true;
   std::vector<std::int32_t> Relative_;
   std::vector<TChunk> Chunks_;
 };

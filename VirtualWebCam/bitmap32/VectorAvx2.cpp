@@ -1,5 +1,6 @@
 #include <immintrin.h>
 
+#include "BlockDivisor.h"
 #include "VectorRoutines.h"
 
 namespace murmella::bitmap32 {
@@ -35,10 +36,201 @@ __attribute__((target("avx2"))) void Avx2SumRows16(const TColor32* first, std::i
   if (x < pixels) Sse2Routines.SumRows16(first + x, stride, rows, pixels - x, sums + 4 * x);
 }
 
+
+// Narrow blocks are summed across before they are summed down: a byte shuffle lines up the
+// bytes of one channel side by side and a multiply-add with ones adds neighbours into 16-bit
+// lanes, so each source row costs one load, one shuffle, one multiply-add and one add per 32
+// bytes, and no row of column sums goes through memory.
+
+// Two blocks 2 pixels wide in each 128-bit lane: channel by channel, pixel 0 beside pixel 1
+// and pixel 2 beside pixel 3, so that the multiply-add gives both blocks' totals in place.
+#define MURMELLA_PAIR_LANE 0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15
+
+// One block of up to 4 pixels per lane: each channel's four bytes side by side, the bytes past
+// the block's width zeroed (index with the top bit set).
+alignas(16) constexpr std::int8_t LaneOfWidth[NarrowBlockWidth + 1][16] = {
+    {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
+    {0, -1, -1, -1, 1, -1, -1, -1, 2, -1, -1, -1, 3, -1, -1, -1},
+    {0, 4, -1, -1, 1, 5, -1, -1, 2, 6, -1, -1, 3, 7, -1, -1},
+    {0, 4, 8, -1, 1, 5, 9, -1, 2, 6, 10, -1, 3, 7, 11, -1},
+    {0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15},
+};
+
+__attribute__((target("avx2"))) inline __m256i Lanes(const std::int8_t* lo, const std::int8_t* hi) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(lo))),
+                                 _mm_load_si128(reinterpret_cast<const __m128i*>(hi)), 1);
+}
+
+// Two registers of 16-bit values, packed to bytes: packus interleaves the inputs' lanes and the
+// 64-bit permute puts the blocks back in order.
+__attribute__((target("avx2"))) inline __m256i PackInOrder(__m256i a, __m256i b) {
+  return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
+}
+
+__attribute__((target("avx2"))) inline __m256i Divide16(__m256i t, __m256i bias, __m256i mul, __m256i post) {
+  return _mm256_mulhi_epu16(_mm256_mulhi_epu16(_mm256_subs_epu16(t, bias), mul), post);
+}
+
+// Blocks all 2 pixels wide, 16 at a time (32 pixels of each row per pass down the rows, so
+// that several cache lines of every row are in flight), then 4 at a time. The totals fit 16
+// bits (rows <= 128) and are divided in place. Returns how many blocks were done.
+__attribute__((target("avx2"))) std::int32_t Avx2PairBlocks(const TColor32* first, std::int32_t stride,
+                                                             std::int32_t rows, std::int32_t count, TColor32* out) {
+  const TBlockDivisor& d = BlockDivisors[std::size_t(2 * rows)];
+  const __m256i shuffle = _mm256_setr_epi8(MURMELLA_PAIR_LANE, MURMELLA_PAIR_LANE);
+  const __m256i ones = _mm256_set1_epi8(1);
+  const __m256i bias = _mm256_set1_epi16(short(d.Bias)), mul = _mm256_set1_epi16(short(d.Mul));
+  const __m256i post = _mm256_set1_epi16(short(d.Post));
+  std::int32_t c = 0;
+  for (; c + 16 <= count; c += 16) {
+    const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + 2 * c);
+    __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
+    for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      const auto* q = reinterpret_cast<const __m256i*>(p);
+      a0 = _mm256_add_epi16(a0, _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_loadu_si256(q), shuffle), ones));
+      a1 = _mm256_add_epi16(a1, _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_loadu_si256(q + 1), shuffle), ones));
+      a2 = _mm256_add_epi16(a2, _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_loadu_si256(q + 2), shuffle), ones));
+      a3 = _mm256_add_epi16(a3, _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_loadu_si256(q + 3), shuffle), ones));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), PackInOrder(Divide16(a0, bias, mul, post), Divide16(a1, bias, mul, post)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + 8), PackInOrder(Divide16(a2, bias, mul, post), Divide16(a3, bias, mul, post)));
+  }
+  for (; c + 4 <= count; c += 4) {
+    const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + 2 * c);
+    __m256i a = _mm256_setzero_si256();
+    for (std::int32_t y = 0; y < rows; ++y, p += stride)
+      a = _mm256_add_epi16(a, _mm256_maddubs_epi16(
+                                  _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), shuffle), ones));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), _mm256_castsi256_si128(PackInOrder(Divide16(a, bias, mul, post), a)));
+  }
+  return c;
+}
+
+// Two blocks of up to 4 pixels, one in each lane: where they start, the shuffle that lines up
+// their channels, and their reciprocals.
+struct TLanePair {
+  std::int32_t At0, At1;
+  __m256i Shuffle, Reciprocal;
+  __attribute__((target("avx2"))) TLanePair(const std::int32_t* edges, const std::uint32_t* reciprocal)
+      : At0(edges[0]), At1(edges[1]) {
+    const std::int32_t w0 = edges[1] - edges[0], w1 = edges[2] - edges[1];
+    Shuffle = Lanes(LaneOfWidth[w0], LaneOfWidth[w1]);
+    Reciprocal = _mm256_inserti128_si256(_mm256_set1_epi32(std::int32_t(reciprocal[w0])),
+                                         _mm_set1_epi32(std::int32_t(reciprocal[w1])), 1);
+  }
+  // Each channel's bytes of both blocks in one source row, side by side.
+  __attribute__((target("avx2"))) __m256i Bytes(const TColor32* row) const {
+    const __m256i lo = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + At0)));
+    const __m256i hi = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + At1)));
+    return _mm256_shuffle_epi8(_mm256_blend_epi32(lo, hi, 0xF0), Shuffle);
+  }
+  // The pair sums added into 32-bit channel totals, times the reciprocal, shifted down.
+  __attribute__((target("avx2"))) __m256i Average(__m256i sums) const {
+    return _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_madd_epi16(sums, _mm256_set1_epi16(1)), Reciprocal), 24);
+  }
+};
+
+// Blocks 0 .. 3 of the 12 pixels at p: pixels 0-3 and 6-9 in one register, 2-5 and 8-11 in
+// the other, each lined up by its shuffle and added across by a multiply-add with ones.
+__attribute__((target("avx2"))) inline __m256i TripleQuad(const std::uint8_t* p, __m256i s0, __m256i s1, __m256i one) {
+  const __m256i l0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i l2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 8));
+  const __m256i l4 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16));
+  return _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_blend_epi32(l0, l2, 0xF0), s0), one),
+                          _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_blend_epi32(l2, l4, 0xF0), s1), one));
+}
+
+// Blocks all 3 pixels wide, four per register. Each lane takes its two blocks from two loads
+// 2 pixels apart: the first gives block 0 its pixels 0 and 1 side by side and block 1 its pixel
+// 3, the second block 0 its pixel 2 and block 1 its pixels 4 and 5; two multiply-adds and an add
+// make the four blocks' 16-bit totals (rows <= 128), divided in place. Returns the blocks done.
+#define MURMELLA_TRIPLE_FIRST 0, 4, 1, 5, 2, 6, 3, 7, 12, -1, 13, -1, 14, -1, 15, -1
+#define MURMELLA_TRIPLE_SECOND 0, -1, 1, -1, 2, -1, 3, -1, 8, 12, 9, 13, 10, 14, 11, 15
+__attribute__((target("avx2"))) std::int32_t Avx2TripleBlocks(const TColor32* first, std::int32_t stride,
+                                                               std::int32_t rows, std::int32_t count, TColor32* out) {
+  const TBlockDivisor& d = BlockDivisors[std::size_t(3 * rows)];
+  const __m256i shuffle0 = _mm256_setr_epi8(MURMELLA_TRIPLE_FIRST, MURMELLA_TRIPLE_FIRST);
+  const __m256i shuffle1 = _mm256_setr_epi8(MURMELLA_TRIPLE_SECOND, MURMELLA_TRIPLE_SECOND);
+  const __m256i ones = _mm256_set1_epi8(1);
+  const __m256i bias = _mm256_set1_epi16(short(d.Bias)), mul = _mm256_set1_epi16(short(d.Mul));
+  const __m256i post = _mm256_set1_epi16(short(d.Post));
+  std::int32_t c = 0;
+  // 16 blocks, 192 bytes of each row, per pass down the rows; then 4 at a time.
+  for (; c + 16 <= count; c += 16) {
+    const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + 3 * c);
+    __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
+    for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      a0 = _mm256_add_epi16(a0, TripleQuad(p, shuffle0, shuffle1, ones));
+      a1 = _mm256_add_epi16(a1, TripleQuad(p + 48, shuffle0, shuffle1, ones));
+      a2 = _mm256_add_epi16(a2, TripleQuad(p + 96, shuffle0, shuffle1, ones));
+      a3 = _mm256_add_epi16(a3, TripleQuad(p + 144, shuffle0, shuffle1, ones));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c),
+                        PackInOrder(Divide16(a0, bias, mul, post), Divide16(a1, bias, mul, post)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + 8),
+                        PackInOrder(Divide16(a2, bias, mul, post), Divide16(a3, bias, mul, post)));
+  }
+  for (; c + 4 <= count; c += 4) {
+    const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + 3 * c);
+    __m256i a = _mm256_setzero_si256();
+    for (std::int32_t y = 0; y < rows; ++y, p += stride) a = _mm256_add_epi16(a, TripleQuad(p, shuffle0, shuffle1, ones));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), _mm256_castsi256_si128(PackInOrder(Divide16(a, bias, mul, post), a)));
+  }
+  return c;
+}
+
+// Any blocks up to 4 pixels wide, two per register (one per lane, each lane loaded from its
+// block's first pixel), 8 blocks per pass down the rows. The lanes' 16-bit pair sums are added
+// into 32-bit channel totals and divided with the reference's own 32-bit product. Stops where
+// a lane's 16-byte load would reach past the last block. Returns how many blocks were done.
+__attribute__((target("avx2"))) std::int32_t Avx2LaneBlocks(const TColor32* first, std::int32_t stride,
+                                                             std::int32_t rows, const std::int32_t* edges,
+                                                             std::int32_t count, TColor32* out) {
+  const std::int32_t end = edges[count];
+  std::uint32_t reciprocal[NarrowBlockWidth + 1] = {};
+  for (std::int32_t w = 1; w <= NarrowBlockWidth; ++w) reciprocal[w] = 16777216u / (std::uint32_t(w) * std::uint32_t(rows));
+  const __m256i ones8 = _mm256_set1_epi8(1);
+  // Pixels back in order after the two packs: blocks 0 2 4 6 | 1 3 5 7 become 0 .. 7.
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  std::int32_t c = 0;
+  for (; c + 8 <= count && edges[c + 7] + 4 <= end; c += 8) {
+    // Four registers of two blocks each, written out so that they stay in registers.
+    const std::int32_t* e = edges + c;
+    const TLanePair g0(e, reciprocal), g1(e + 2, reciprocal), g2(e + 4, reciprocal), g3(e + 6, reciprocal);
+    __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
+    const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first);
+    for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      const auto* row = reinterpret_cast<const TColor32*>(p);
+      a0 = _mm256_add_epi16(a0, _mm256_maddubs_epi16(g0.Bytes(row), ones8));
+      a1 = _mm256_add_epi16(a1, _mm256_maddubs_epi16(g1.Bytes(row), ones8));
+      a2 = _mm256_add_epi16(a2, _mm256_maddubs_epi16(g2.Bytes(row), ones8));
+      a3 = _mm256_add_epi16(a3, _mm256_maddubs_epi16(g3.Bytes(row), ones8));
+    }
+    const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(g0.Average(a0), g1.Average(a1)),
+                                              _mm256_packus_epi32(g2.Average(a2), g3.Average(a3)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), _mm256_permutevar8x32_epi32(bytes, order));
+  }
+  return c;
+}
+
+__attribute__((target("avx2"))) void Avx2ReduceNarrowRow(const TColor32* first, std::int32_t stride,
+                                                          std::int32_t rows, const std::int32_t* edges,
+                                                          std::int32_t count, std::int32_t uniformWidth,
+                                                          TColor32* out) {
+  std::int32_t c = 0;
+  if (uniformWidth == 2 && BlockDivisors[std::size_t(2 * rows)].Exact)
+    c = Avx2PairBlocks(first + edges[0], stride, rows, count, out);
+  else if (uniformWidth == 3 && 3 * rows <= 256 && BlockDivisors[std::size_t(3 * rows)].Exact)
+    c = Avx2TripleBlocks(first + edges[0], stride, rows, count, out);
+  c += Avx2LaneBlocks(first, stride, rows, edges + c, count - c, out + c);
+  // The last few blocks, whose lanes would read past the row's last block.
+  for (; c < count; ++c) out[c] = Sse2Routines.AverageBlock(edges[c + 1] - edges[c], rows, first + edges[c], stride);
+}
+
 }  // namespace
 
 // Only the row summing, the bulk of a reduction's work, gains from 256-bit registers.
 const TVectorRoutines Avx2Routines{"avx2", Sse2Routines.AverageBlock, Avx2SumRows16, Sse2Routines.AverageSums16,
-                                   Sse2Routines.InterpolateAcross, Sse2Routines.CombineRows};
+                                   Sse2Routines.InterpolateAcross, Sse2Routines.CombineRows, Avx2ReduceNarrowRow};
 
 }  // namespace murmella::bitmap32

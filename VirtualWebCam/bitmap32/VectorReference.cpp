@@ -66,6 +66,6 @@ TColor32 Combine(TColor32 x, TColor32 y, std::uint32_t w) {
 }
 
 const TVectorRoutines ReferenceRoutines{"reference", RefAverageBlock, RefSumRows16, RefAverageSums16,
-                                        RefInterpolateAcross, RefCombineRows};
+                                        RefInterpolateAcross, RefCombineRows, nullptr};
 
 }  // namespace murmella::bitmap32

@@ -22,7 +22,16 @@ struct TVectorRoutines {
                             std::int32_t count);
   // out[i] = Combine(top[i], bottom[i], b): the down step, one weight for the whole row.
   void (*CombineRows)(const TColor32* top, const TColor32* bottom, std::uint8_t b, TColor32* out, std::int32_t count);
+  // out[c] = AverageBlock of block c, pixels first[edges[c]] .. first[edges[c + 1] - 1] of
+  // `rows` rows stride bytes apart, straight from the source without column sums, for blocks
+  // at most NarrowBlockWidth wide and NarrowBlockRows high; uniformWidth is their one width, or
+  // 0 when they differ. Reads no pixel outside the blocks' rows and columns. Null when a level
+  // has no such routine (the column sums serve instead).
+  void (*ReduceNarrowRow)(const TColor32* first, std::int32_t stride, std::int32_t rows, const std::int32_t* edges,
+                          std::int32_t count, std::int32_t uniformWidth, TColor32* out);
 };
+
+constexpr std::int32_t NarrowBlockWidth = 4, NarrowBlockRows = 64;
 
 // Combine(X, Y, W) per byte: W = 0 gives Y, 255 gives X, else ((X W + 128) >> 8) + ((Y (255 - W) + 128) >> 8).
 TColor32 Combine(TColor32 x, TColor32 y, std::uint32_t w);

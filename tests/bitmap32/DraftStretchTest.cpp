@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "BlockDivisor.h"
 #include "Bitmap32.h"
 #include "Bitmap32Errors.h"
 #include "DraftResampler.h"
@@ -91,6 +92,20 @@ TEST(DraftStretch, ReductionsFollowTheBoxRuleOnEveryRoutineSet) {
     ExpectDraftMatchesRule(1920, 300, 7, 1);     // blocks 274 wide, one 300 high
     ExpectDraftMatchesRule(5000, 40, 2, 40);     // blocks wider than a band chunk
     ExpectDraftMatchesRule(37, 29, 37, 13);      // one direction unscaled
+    ExpectDraftMatchesRule(1280, 1024, 640, 480);  // blocks 2 wide, 2 or 3 high
+    ExpectDraftMatchesRule(1920, 1080, 640, 480);  // blocks 3 wide
+    ExpectDraftMatchesRule(1366, 768, 640, 480);   // blocks 2 or 3 wide
+    ExpectDraftMatchesRule(1, 9, 1, 4);            // 1-pixel sources and destinations
+    ExpectDraftMatchesRule(9, 1, 4, 1);
+    ExpectDraftMatchesRule(23, 17, 1, 1);
+    // Every ratio from 1 to 24 in each direction, with sizes that do not divide and widths
+    // enough for whole vector groups and their ends.
+    std::mt19937 rng(reference ? 5 : 6);
+    for (int rx = 1; rx <= 24; ++rx)
+      for (int ry = 1; ry <= 24; ++ry) {
+        const int dw = 1 + int(rng() % 40), dh = 1 + int(rng() % 3);
+        ExpectDraftMatchesRule(dw * rx + int(rng() % std::uint32_t(rx)), dh * ry + int(rng() % std::uint32_t(ry)), dw, dh);
+      }
   }
   ForceReferenceRoutines(false);
 }
@@ -422,5 +437,54 @@ TEST(VectorRoutines, EvenBlocksAndTheLimitsOfSixteenBitTotals) {
             ASSERT_EQ(o1, o2);
           }
         }
+  }
+}
+
+TEST(VectorRoutines, SixteenBitDivisionIsTheReferencesForEveryBlockSize) {
+  int exact = 0;
+  for (std::uint32_t n = 0; n <= 256; ++n) {
+    const TBlockDivisor& d = BlockDivisors[n];
+    if (!d.Exact) continue;
+    ++exact;
+    const std::uint32_t m = 16777216u / n;
+    for (std::uint32_t t = 0; t <= 255 * n; ++t) {
+      const std::uint32_t u = t > d.Bias ? t - d.Bias : 0;
+      const std::uint32_t q = (((u * d.Mul) >> 16) * d.Post) >> 16;
+      ASSERT_EQ(q, (t * m) >> 24) << "n " << n << " total " << t;
+    }
+  }
+  // Every block of up to 185 pixels but 1 and 2 has the short form; the narrow kernels count on it.
+  EXPECT_GE(exact, 183);
+  for (std::uint32_t n = 3; n <= 185; ++n) EXPECT_TRUE(BlockDivisors[n].Exact) << n;
+}
+
+TEST(VectorRoutines, NarrowRowsMatchTheReferenceBlockByBlock) {
+  std::mt19937 rng(4321);
+  for (const TVectorRoutines* v : VectorLevels()) {
+    if (!v->ReduceNarrowRow) continue;
+    SCOPED_TRACE(v->Name);
+    for (int round = 0; round < 400; ++round) {
+      // One width for all blocks (each of 1 to 4), or the two neighbouring widths of a ratio
+      // that does not divide, in random order.
+      const int base = 1 + int(rng() % NarrowBlockWidth);
+      const bool uniform = round % 2 == 0 || base == NarrowBlockWidth;
+      const int count = 1 + int(rng() % 70), rows = 1 + int(rng() % NarrowBlockRows);
+      std::vector<std::int32_t> edges{0};
+      for (int c = 0; c < count; ++c) edges.push_back(edges.back() + base + (uniform ? 0 : int(rng() % 2)));
+      const int pixels = edges.back(), pad = int(rng() % 3);
+      const int stride = (pixels + pad) * 4;
+      std::vector<TColor32> px(std::size_t(pixels + pad) * rows);
+      const bool white = round % 5 == 0;
+      for (auto& p : px) p = white ? 0xFFFFFFFF : rng();
+      // Bottom-up rows too, as the camera reads its screen.
+      const bool bottomUp = round % 3 == 0;
+      const TColor32* first = bottomUp ? &px[std::size_t(rows - 1) * (pixels + pad)] : px.data();
+      const int step = bottomUp ? -stride : stride;
+      std::vector<TColor32> got(std::size_t(count) + 1, 0x12345678), want(std::size_t(count) + 1, 0x12345678);
+      v->ReduceNarrowRow(first, step, rows, edges.data(), count, uniform ? base : 0, got.data());
+      for (int c = 0; c < count; ++c)
+        want[std::size_t(c)] = ReferenceRoutines.AverageBlock(edges[c + 1] - edges[c], rows, first + edges[c], step);
+      ASSERT_EQ(got, want) << count << " blocks of " << base << (uniform ? "" : " or more") << " x " << rows;
+    }
   }
 }
