@@ -14,6 +14,11 @@ struct TVectorRoutines {
   // sums[4 * i + c] = byte c of pixel i summed over `rows` rows (rows <= 257, so 16 bits hold it).
   void (*SumRows16)(const TColor32* first, std::int32_t rowStride, std::int32_t rows, std::int32_t pixels,
                     std::uint16_t* sums);
+  // sums[4 * i + c] = byte c of pixels 2i and 2i + 1 summed over `rows` rows (rows <= 128):
+  // column sums of pixel pairs, half as many to reduce across, for blocks of even widths.
+  // Null when a level has none (SumRows16 serves).
+  void (*SumPairs16)(const TColor32* first, std::int32_t rowStride, std::int32_t rows, std::int32_t pairs,
+                     std::uint16_t* sums);
   // out[c] = average of sums pixels edges[c] .. edges[c + 1] - 1 with blocks `rows` high.
   void (*AverageSums16)(const std::uint16_t* sums, const std::int32_t* edges, std::int32_t count, std::int32_t rows,
                         TColor32* out);
