@@ -276,10 +276,97 @@ __attribute__((target("avx2"))) void Avx2SumPairs16(const TColor32* first, std::
   }
 }
 
+// Combine's two rounded products in 16-bit lanes. With the weights taken as W' = W and
+// V' = 255 - W, except that the one that is 255 counts as 256 when W is 0 or 255,
+// ((X W' + 128) >> 8) + ((Y V' + 128) >> 8) is Combine throughout ((X 256 + 128) >> 8 is X), so
+// neither end needs a case of its own. Each product is the rounding high half of 128 X times
+// the weight: (128 X W' + 2^14) >> 15. x and y hold 8 pixels; the weights are per 16-bit lane of
+// x's low and high unpacked halves.
+__attribute__((target("avx2"))) inline __m256i WeighPixels(__m256i x, __m256i y, __m256i wxLo, __m256i wyLo,
+                                                          __m256i wxHi, __m256i wyHi) {
+  // Unpacked under zero each byte is 256 times itself in its lane; halved, 128 times.
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i xl = _mm256_srli_epi16(_mm256_unpacklo_epi8(zero, x), 1);
+  const __m256i xh = _mm256_srli_epi16(_mm256_unpackhi_epi8(zero, x), 1);
+  const __m256i yl = _mm256_srli_epi16(_mm256_unpacklo_epi8(zero, y), 1);
+  const __m256i yh = _mm256_srli_epi16(_mm256_unpackhi_epi8(zero, y), 1);
+  // The packs undo the unpacks' order within each lane.
+  return _mm256_packus_epi16(_mm256_add_epi16(_mm256_mulhrs_epi16(xl, wxLo), _mm256_mulhrs_epi16(yl, wyLo)),
+                             _mm256_add_epi16(_mm256_mulhrs_epi16(xh, wxHi), _mm256_mulhrs_epi16(yh, wyHi)));
+}
+
+// Eight pixels' 8-bit weights as W' and V' (above), each spread over its pixel's four channel
+// lanes in the layout of the low and high unpacked halves of 8 pixels.
+struct TSpreadWeights {
+  __m256i XLo, YLo, XHi, YHi;
+  __attribute__((target("avx2"))) explicit TSpreadWeights(const std::uint8_t* w8) {
+    const __m128i w = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w8)));
+    // cmpeq gives -1 where it holds: subtracting it adds 1.
+    const __m128i wx = _mm_sub_epi16(w, _mm_cmpeq_epi16(w, _mm_set1_epi16(255)));
+    const __m128i wy = _mm_sub_epi16(_mm_sub_epi16(_mm_set1_epi16(255), w), _mm_cmpeq_epi16(w, _mm_setzero_si128()));
+    // Low halves hold pixels 0 1 | 4 5, high halves 2 3 | 6 7.
+    const __m256i lo = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, 2, 3, 8, 9, 8, 9, 8, 9, 8, 9, 10, 11,
+                                        10, 11, 10, 11, 10, 11);
+    const __m256i hi = _mm256_setr_epi8(4, 5, 4, 5, 4, 5, 4, 5, 6, 7, 6, 7, 6, 7, 6, 7, 12, 13, 12, 13, 12, 13, 12, 13,
+                                        14, 15, 14, 15, 14, 15, 14, 15);
+    const __m256i bx = _mm256_broadcastsi128_si256(wx), by = _mm256_broadcastsi128_si256(wy);
+    XLo = _mm256_shuffle_epi8(bx, lo);
+    XHi = _mm256_shuffle_epi8(bx, hi);
+    YLo = _mm256_shuffle_epi8(by, lo);
+    YHi = _mm256_shuffle_epi8(by, hi);
+  }
+};
+
+// Eight outputs at a time. When both neighbours of each lie within the 8 pixels from the
+// first one's left neighbour (an enlargement across), one load of those pixels and two permutes give the left and right neighbours;
+// otherwise they are gathered.
+__attribute__((target("avx2"))) void Avx2InterpolateAcross(const TColor32* row, std::int32_t rowPixels,
+                                                            const std::int32_t* pos, const std::uint8_t* weights,
+                                                            TColor32* out, std::int32_t count) {
+  const __m256i one = _mm256_set1_epi32(1);
+  const auto* base = reinterpret_cast<const int*>(row);
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const std::int32_t p0 = pos[i];
+    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pos + i));
+    __m256i x, y;
+    // Every left neighbour 0 to 6 pixels past the first one's (unsigned, so below it is far).
+    const __m256i at = _mm256_sub_epi32(p, _mm256_set1_epi32(p0));
+    const __m256i near = _mm256_cmpeq_epi32(_mm256_max_epu32(at, _mm256_set1_epi32(6)), _mm256_set1_epi32(6));
+    if (_mm256_movemask_epi8(near) == -1 && p0 + 8 <= rowPixels) {
+      const __m256i window = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + p0));
+      x = _mm256_permutevar8x32_epi32(window, at);
+      y = _mm256_permutevar8x32_epi32(window, _mm256_add_epi32(at, one));
+    } else {
+      x = _mm256_i32gather_epi32(base, p, 4);
+      y = _mm256_i32gather_epi32(base, _mm256_add_epi32(p, one), 4);
+    }
+    const TSpreadWeights w(weights + i);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), WeighPixels(x, y, w.XLo, w.YLo, w.XHi, w.YHi));
+  }
+  for (; i < count; ++i) out[i] = Combine(row[pos[i]], row[pos[i] + 1], weights[i]);
+}
+
+__attribute__((target("avx2"))) void Avx2CombineRows(const TColor32* top, const TColor32* bottom, std::uint8_t b,
+                                                      TColor32* out, std::int32_t count) {
+  if (b == 0 || b == 255) {
+    const TColor32* from = b == 0 ? bottom : top;
+    for (std::int32_t i = 0; i < count; ++i) out[i] = from[i];
+    return;
+  }
+  const __m256i wx = _mm256_set1_epi16(short(b)), wy = _mm256_set1_epi16(short(255 - b));
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + i));
+    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + i));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), WeighPixels(x, y, wx, wy, wx, wy));
+  }
+  for (; i < count; ++i) out[i] = Combine(top[i], bottom[i], b);
+}
+
 }  // namespace
 
-// Only the row summing, the bulk of a reduction's work, gains from 256-bit registers.
 const TVectorRoutines Avx2Routines{"avx2", Sse2Routines.AverageBlock, Avx2SumRows16, Avx2SumPairs16, Sse2Routines.AverageSums16,
-                                   Sse2Routines.InterpolateAcross, Sse2Routines.CombineRows, Avx2ReduceNarrowRow};
+                                   Avx2InterpolateAcross, Avx2CombineRows, Avx2ReduceNarrowRow};
 
 }  // namespace murmella::bitmap32

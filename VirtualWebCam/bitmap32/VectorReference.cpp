@@ -53,7 +53,7 @@ void RefAverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std:
   }
 }
 
-void RefInterpolateAcross(const TColor32* row, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
+void RefInterpolateAcross(const TColor32* row, std::int32_t, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
                           std::int32_t count) {
   for (std::int32_t i = 0; i < count; ++i) out[i] = Combine(row[pos[i]], row[pos[i] + 1], weights[i]);
 }

@@ -23,8 +23,9 @@ struct TVectorRoutines {
   void (*AverageSums16)(const std::uint16_t* sums, const std::int32_t* edges, std::int32_t count, std::int32_t rows,
                         TColor32* out);
   // out[i] = Combine(row[p], row[p + 1], a) with p = pos[i], a = weights[i]: the across step.
-  void (*InterpolateAcross)(const TColor32* row, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
-                            std::int32_t count);
+  // The row has rowPixels pixels (pos[i] + 1 < rowPixels); the routine reads no pixel past them.
+  void (*InterpolateAcross)(const TColor32* row, std::int32_t rowPixels, const std::int32_t* pos,
+                            const std::uint8_t* weights, TColor32* out, std::int32_t count);
   // out[i] = Combine(top[i], bottom[i], b): the down step, one weight for the whole row.
   void (*CombineRows)(const TColor32* top, const TColor32* bottom, std::uint8_t b, TColor32* out, std::int32_t count);
   // out[c] = AverageBlock of block c, pixels first[edges[c]] .. first[edges[c + 1] - 1] of

@@ -216,7 +216,7 @@ __m128i CombinePairs(__m128i xy, __m128i weights) {
   return _mm_add_epi16(r, _mm_srli_si128(r, 8));
 }
 
-void Sse2InterpolateAcross(const TColor32* row, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
+void Sse2InterpolateAcross(const TColor32* row, std::int32_t, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
                            std::int32_t count) {
   const __m128i zero = _mm_setzero_si128();
   for (std::int32_t i = 0; i < count; ++i) {

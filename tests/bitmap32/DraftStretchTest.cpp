@@ -271,8 +271,8 @@ TEST(VectorRoutines, EveryLevelMatchesTheReference) {
           wt[i] = std::uint8_t(k == 0 ? 0 : k == 1 ? 255 : rng() % 256);
         }
         std::vector<TColor32> r1(static_cast<std::size_t>(count)), r2(static_cast<std::size_t>(count));
-        v->InterpolateAcross(px.data(), pos.data(), wt.data(), r1.data(), count);
-        ref.InterpolateAcross(px.data(), pos.data(), wt.data(), r2.data(), count);
+        v->InterpolateAcross(px.data(), w, pos.data(), wt.data(), r1.data(), count);
+        ref.InterpolateAcross(px.data(), w, pos.data(), wt.data(), r2.data(), count);
         ASSERT_EQ(r1, r2);
         for (std::uint8_t bw : {std::uint8_t(0), std::uint8_t(255), std::uint8_t(rng() % 256)}) {
           v->CombineRows(px.data(), px.data() + w + extra, bw, r1.data(), std::min(count, w));
