@@ -254,6 +254,12 @@ TEST(VectorRoutines, EveryLevelMatchesTheReference) {
       v->SumRows16(px.data(), stride, h, w, a.data());
       ref.SumRows16(px.data(), stride, h, w, b.data());
       ASSERT_EQ(a, b);
+      if (v->SumPairs16) {
+        std::vector<std::uint16_t> pa(2 * std::size_t(w) + 1, 7), pb(2 * std::size_t(w) + 1, 7);
+        v->SumPairs16(px.data(), stride, h, w / 2, pa.data());
+        ref.SumPairs16(px.data(), stride, h, w / 2, pb.data());
+        ASSERT_EQ(pa, pb) << w / 2 << " pairs";
+      }
       std::vector<std::int32_t> edges{0};
       while (edges.back() < w) edges.push_back(std::min(w, edges.back() + 1 + int(rng() % 9)));
       const int n = int(edges.size()) - 1;
@@ -284,27 +290,50 @@ TEST(VectorRoutines, EveryLevelMatchesTheReference) {
   }
 }
 
+namespace {
+
+// Draws src (filled from seed) into dst through dstRect and checks every clipped pixel against
+// the interpolation rule written out with the position tables.
+void ExpectEnlargementMatchesRule(int sw, int sh, int dw, int dh, const TRect& dr, std::uint32_t seed) {
+  SCOPED_TRACE(::testing::Message() << sw << "x" << sh << " -> " << dw << "x" << dh);
+  TBitmap32 src, dst;
+  src.SetSize(sw, sh);
+  Fill(src, seed);
+  dst.SetSize(dw, dh);
+  TDraftResampler::CreateFor(src);
+  dst.Draw(dr, src.Bounds(), &src);
+  const TRect clip = IntersectRect(dst.Bounds(), dr);
+  const auto cols = BuildPositionTable(sw, dr.Width(), clip.Left - dr.Left, clip.Width(), 0, sw, sw);
+  const auto rows = BuildPositionTable(sh, dr.Height(), clip.Top - dr.Top, clip.Height(), 0, sh, sh);
+  for (int j = 0; j < clip.Height(); ++j)
+    for (int i = 0; i < clip.Width(); ++i) {
+      const int p = cols[i].Pos, q = rows[j].Pos;
+      const std::uint32_t a = std::min(cols[i].Weight & 0xFFFF, 255u), b = std::min(rows[j].Weight & 0xFFFF, 255u);
+      const TColor32 top = Combine(*src.PixelPtr(p, q), *src.PixelPtr(p + 1, q), a);
+      const TColor32 bottom = Combine(*src.PixelPtr(p, q + 1), *src.PixelPtr(p + 1, q + 1), a);
+      ASSERT_EQ(*dst.PixelPtr(clip.Left + i, clip.Top + j), Combine(top, bottom, b)) << i << "," << j;
+    }
+}
+
+}  // namespace
+
 TEST(DraftStretch, EnlargementMatchesTheInterpolationRuleEverywhere) {
   for (bool reference : {false, true}) {
     ForceReferenceRoutines(reference);
-    TBitmap32 src, dst;
-    src.SetSize(13, 9);
-    Fill(src, 99);
-    dst.SetSize(50, 40);
-    TDraftResampler::CreateFor(src);
-    const TRect dr = MakeRect(-3, -2, 47, 38);  // partly off the destination: clip offsets the tables
-    dst.Draw(dr, src.Bounds(), &src);
-    const TRect clip = IntersectRect(dst.Bounds(), dr);
-    const auto cols = BuildPositionTable(13, 50, clip.Left - dr.Left, clip.Width(), 0, 13, 13);
-    const auto rows = BuildPositionTable(9, 40, clip.Top - dr.Top, clip.Height(), 0, 9, 9);
-    for (int j = 0; j < clip.Height(); ++j)
-      for (int i = 0; i < clip.Width(); ++i) {
-        const int p = cols[i].Pos, q = rows[j].Pos;
-        const std::uint32_t a = std::min(cols[i].Weight & 0xFFFF, 255u), b = std::min(rows[j].Weight & 0xFFFF, 255u);
-        const TColor32 top = Combine(*src.PixelPtr(p, q), *src.PixelPtr(p + 1, q), a);
-        const TColor32 bottom = Combine(*src.PixelPtr(p, q + 1), *src.PixelPtr(p + 1, q + 1), a);
-        ASSERT_EQ(*dst.PixelPtr(clip.Left + i, clip.Top + j), Combine(top, bottom, b)) << i << "," << j;
+    // Partly off the destination: the clip offsets the tables.
+    ExpectEnlargementMatchesRule(13, 9, 50, 40, MakeRect(-3, -2, 47, 38), 99);
+    ExpectEnlargementMatchesRule(320, 240, 1280, 960, MakeRect(0, 0, 1280, 960), 98);
+    // Every ratio from 1 to 24 in each direction, sizes that do not divide, reductions across
+    // (neighbours too far apart for one load) and 2-pixel sources.
+    std::mt19937 rng(reference ? 17 : 18);
+    for (int rx = 1; rx <= 24; ++rx)
+      for (int ry = 1; ry <= 24; ++ry) {
+        const int sw = 2 + int(rng() % 5), sh = 2 + int(rng() % 3);
+        const int dw = rx == 1 ? 1 + int(rng() % sw) : sw * rx + int(rng() % std::uint32_t(rx));
+        const int dh = ry == 1 ? sh + 1 : sh * ry + int(rng() % std::uint32_t(ry));
+        ExpectEnlargementMatchesRule(sw, sh, dw, dh, MakeRect(0, 0, dw, dh), rng());
       }
+    ExpectEnlargementMatchesRule(200, 3, 17, 40, MakeRect(0, 0, 17, 40), 3);
   }
   ForceReferenceRoutines(false);
 }
