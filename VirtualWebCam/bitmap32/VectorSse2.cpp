@@ -1,5 +1,6 @@
 #include <emmintrin.h>
 
+#include "BlockDivisor.h"
 #include "VectorRoutines.h"
 
 namespace murmella::bitmap32 {
@@ -136,6 +137,9 @@ void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std
   }
   std::int32_t pairW0 = -1, pairW1 = -1;
   __m128i mh = zero, ml8 = zero;
+  // Pairs of blocks whose sizes both have the short division use it instead.
+  bool shortForm = false;
+  __m128i bias = zero, mul = zero, post = zero;
   while (c + 2 <= count) {
     const std::int32_t x0 = edges[c];
     if (halving && c + 4 <= count && edges[c + 4] - x0 == 8 && edges[c + 1] - x0 == 2 && edges[c + 2] - x0 == 4 &&
@@ -163,11 +167,20 @@ void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std
       multiplier(w1);
       mh = _mm_unpacklo_epi64(_mm_set1_epi16(short(mhOf[w0])), _mm_set1_epi16(short(mhOf[w1])));
       ml8 = _mm_unpacklo_epi64(_mm_set1_epi16(short(mlOf[w0])), _mm_set1_epi16(short(mlOf[w1])));
+      const std::uint32_t n0 = std::uint32_t(w0) * std::uint32_t(rows), n1 = std::uint32_t(w1) * std::uint32_t(rows);
+      shortForm = n0 <= 256 && n1 <= 256 && BlockDivisors[n0].Exact && BlockDivisors[n1].Exact;
+      if (shortForm) {
+        const TBlockDivisor &d0 = BlockDivisors[n0], &d1 = BlockDivisors[n1];
+        bias = _mm_unpacklo_epi64(_mm_set1_epi16(short(d0.Bias)), _mm_set1_epi16(short(d1.Bias)));
+        mul = _mm_unpacklo_epi64(_mm_set1_epi16(short(d0.Mul)), _mm_set1_epi16(short(d1.Mul)));
+        post = _mm_unpacklo_epi64(_mm_set1_epi16(short(d0.Post)), _mm_set1_epi16(short(d1.Post)));
+      }
       pairW0 = w0;
       pairW1 = w1;
     }
     const __m128i t = _mm_unpacklo_epi64(NarrowTotals16(sums, x0, x1, end), NarrowTotals16(sums, x1, x2, end));
-    const __m128i r = MulShift24Narrow(t, mh, ml8);
+    const __m128i r = shortForm ? _mm_mulhi_epu16(_mm_mulhi_epu16(_mm_subs_epu16(t, bias), mul), post)
+                                : MulShift24Narrow(t, mh, ml8);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + c), _mm_packus_epi16(r, r));
     c += 2;
   }
