@@ -36,7 +36,6 @@ __attribute__((target("avx2"))) void Avx2SumRows16(const TColor32* first, std::i
   if (x < pixels) Sse2Routines.SumRows16(first + x, stride, rows, pixels - x, sums + 4 * x);
 }
 
-
 // Narrow blocks are summed across before they are summed down: a byte shuffle lines up the
 // bytes of one channel side by side and a multiply-add with ones adds neighbours into 16-bit
 // lanes, so each source row costs one load, one shuffle, one multiply-add and one add per 32
@@ -71,37 +70,75 @@ __attribute__((target("avx2"))) inline __m256i Divide16(__m256i t, __m256i bias,
   return _mm256_mulhi_epu16(_mm256_mulhi_epu16(_mm256_subs_epu16(t, bias), mul), post);
 }
 
-// Blocks all 2 pixels wide, 16 at a time (32 pixels of each row per pass down the rows, so
-// that several cache lines of every row are in flight), then 4 at a time. The totals fit 16
-// bits (rows <= 128) and are divided in place. Returns how many blocks were done.
-__attribute__((target("avx2"))) std::int32_t Avx2PairBlocks(const TColor32* first, std::int32_t stride,
-                                                             std::int32_t rows, std::int32_t count, TColor32* out) {
-  const TBlockDivisor& d = BlockDivisors[std::size_t(2 * rows)];
-  const __m256i shuffle = _mm256_setr_epi8(MURMELLA_PAIR_LANE, MURMELLA_PAIR_LANE);
-  const __m256i ones = _mm256_set1_epi8(1);
+// Pixel pairs of 32 bytes added across: 16-bit channel sums of pixels 0 + 1, 2 + 3, ...
+__attribute__((target("avx2"))) inline __m256i PairsAcross(const std::uint8_t* p, __m256i shuffle, __m256i ones) {
+  return _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), shuffle), ones);
+}
+
+// Four blocks 2 pixels wide from the 8 pixels at p, one row: two blocks in each lane.
+struct TPairQuad {
+  static constexpr std::int32_t Width = 2;
+  __m256i Shuffle, Ones;
+  __attribute__((target("avx2"))) TPairQuad()
+      : Shuffle(_mm256_setr_epi8(MURMELLA_PAIR_LANE, MURMELLA_PAIR_LANE)), Ones(_mm256_set1_epi8(1)) {}
+  __attribute__((target("avx2"))) __m256i operator()(const std::uint8_t* p) const { return PairsAcross(p, Shuffle, Ones); }
+};
+
+// Four blocks 3 pixels wide from the 12 pixels at p, one row. Each lane takes its two blocks
+// from two loads 2 pixels apart: the first gives block 0 its pixels 0 and 1 side by side and
+// block 1 its pixel 3, the second block 0 its pixel 2 and block 1 its pixels 4 and 5. So one
+// register holds pixels 0-3 and 6-9, the other 2-5 and 8-11, and two multiply-adds and an add
+// make the four totals.
+#define MURMELLA_TRIPLE_FIRST 0, 4, 1, 5, 2, 6, 3, 7, 12, -1, 13, -1, 14, -1, 15, -1
+#define MURMELLA_TRIPLE_SECOND 0, -1, 1, -1, 2, -1, 3, -1, 8, 12, 9, 13, 10, 14, 11, 15
+struct TTripleQuad {
+  static constexpr std::int32_t Width = 3;
+  __m256i First, Second, Ones;
+  __attribute__((target("avx2"))) TTripleQuad()
+      : First(_mm256_setr_epi8(MURMELLA_TRIPLE_FIRST, MURMELLA_TRIPLE_FIRST)),
+        Second(_mm256_setr_epi8(MURMELLA_TRIPLE_SECOND, MURMELLA_TRIPLE_SECOND)), Ones(_mm256_set1_epi8(1)) {}
+  __attribute__((target("avx2"))) __m256i operator()(const std::uint8_t* p) const {
+    const __m256i l0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i l2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 8));
+    const __m256i l4 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16));
+    return _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_blend_epi32(l0, l2, 0xF0), First), Ones),
+                            _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_blend_epi32(l2, l4, 0xF0), Second), Ones));
+  }
+};
+
+// Blocks all Quad::Width pixels wide, 16 at a time (4 groups of each row per pass down the
+// rows, so that several cache lines of every row are in flight), then 4 at a time. Their
+// 16-bit totals (rows <= 128) are divided in place. Reads exactly the blocks' pixels. Returns
+// how many blocks were done.
+template <class Quad>
+__attribute__((target("avx2"))) std::int32_t Avx2UniformBlocks(const TColor32* first, std::int32_t stride,
+                                                                std::int32_t rows, std::int32_t count, TColor32* out) {
+  const Quad quad;
+  constexpr std::int32_t step = 16 * Quad::Width;  // bytes of four blocks
+  const TBlockDivisor& d = BlockDivisors[std::size_t(Quad::Width * rows)];
   const __m256i bias = _mm256_set1_epi16(short(d.Bias)), mul = _mm256_set1_epi16(short(d.Mul));
   const __m256i post = _mm256_set1_epi16(short(d.Post));
   std::int32_t c = 0;
   for (; c + 16 <= count; c += 16) {
-    const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + 2 * c);
+    const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + Quad::Width * c);
     __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
-      const auto* q = reinterpret_cast<const __m256i*>(p);
-      a0 = _mm256_add_epi16(a0, _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_loadu_si256(q), shuffle), ones));
-      a1 = _mm256_add_epi16(a1, _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_loadu_si256(q + 1), shuffle), ones));
-      a2 = _mm256_add_epi16(a2, _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_loadu_si256(q + 2), shuffle), ones));
-      a3 = _mm256_add_epi16(a3, _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_loadu_si256(q + 3), shuffle), ones));
+      a0 = _mm256_add_epi16(a0, quad(p));
+      a1 = _mm256_add_epi16(a1, quad(p + step));
+      a2 = _mm256_add_epi16(a2, quad(p + 2 * step));
+      a3 = _mm256_add_epi16(a3, quad(p + 3 * step));
     }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), PackInOrder(Divide16(a0, bias, mul, post), Divide16(a1, bias, mul, post)));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + 8), PackInOrder(Divide16(a2, bias, mul, post), Divide16(a3, bias, mul, post)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c),
+                        PackInOrder(Divide16(a0, bias, mul, post), Divide16(a1, bias, mul, post)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + 8),
+                        PackInOrder(Divide16(a2, bias, mul, post), Divide16(a3, bias, mul, post)));
   }
   for (; c + 4 <= count; c += 4) {
-    const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + 2 * c);
+    const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + Quad::Width * c);
     __m256i a = _mm256_setzero_si256();
-    for (std::int32_t y = 0; y < rows; ++y, p += stride)
-      a = _mm256_add_epi16(a, _mm256_maddubs_epi16(
-                                  _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), shuffle), ones));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), _mm256_castsi256_si128(PackInOrder(Divide16(a, bias, mul, post), a)));
+    for (std::int32_t y = 0; y < rows; ++y, p += stride) a = _mm256_add_epi16(a, quad(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c),
+                     _mm256_castsi256_si128(PackInOrder(Divide16(a, bias, mul, post), a)));
   }
   return c;
 }
@@ -129,55 +166,6 @@ struct TLanePair {
     return _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_madd_epi16(sums, _mm256_set1_epi16(1)), Reciprocal), 24);
   }
 };
-
-// Blocks 0 .. 3 of the 12 pixels at p: pixels 0-3 and 6-9 in one register, 2-5 and 8-11 in
-// the other, each lined up by its shuffle and added across by a multiply-add with ones.
-__attribute__((target("avx2"))) inline __m256i TripleQuad(const std::uint8_t* p, __m256i s0, __m256i s1, __m256i one) {
-  const __m256i l0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  const __m256i l2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 8));
-  const __m256i l4 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16));
-  return _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_blend_epi32(l0, l2, 0xF0), s0), one),
-                          _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_blend_epi32(l2, l4, 0xF0), s1), one));
-}
-
-// Blocks all 3 pixels wide, four per register. Each lane takes its two blocks from two loads
-// 2 pixels apart: the first gives block 0 its pixels 0 and 1 side by side and block 1 its pixel
-// 3, the second block 0 its pixel 2 and block 1 its pixels 4 and 5; two multiply-adds and an add
-// make the four blocks' 16-bit totals (rows <= 128), divided in place. Returns the blocks done.
-#define MURMELLA_TRIPLE_FIRST 0, 4, 1, 5, 2, 6, 3, 7, 12, -1, 13, -1, 14, -1, 15, -1
-#define MURMELLA_TRIPLE_SECOND 0, -1, 1, -1, 2, -1, 3, -1, 8, 12, 9, 13, 10, 14, 11, 15
-__attribute__((target("avx2"))) std::int32_t Avx2TripleBlocks(const TColor32* first, std::int32_t stride,
-                                                               std::int32_t rows, std::int32_t count, TColor32* out) {
-  const TBlockDivisor& d = BlockDivisors[std::size_t(3 * rows)];
-  const __m256i shuffle0 = _mm256_setr_epi8(MURMELLA_TRIPLE_FIRST, MURMELLA_TRIPLE_FIRST);
-  const __m256i shuffle1 = _mm256_setr_epi8(MURMELLA_TRIPLE_SECOND, MURMELLA_TRIPLE_SECOND);
-  const __m256i ones = _mm256_set1_epi8(1);
-  const __m256i bias = _mm256_set1_epi16(short(d.Bias)), mul = _mm256_set1_epi16(short(d.Mul));
-  const __m256i post = _mm256_set1_epi16(short(d.Post));
-  std::int32_t c = 0;
-  // 16 blocks, 192 bytes of each row, per pass down the rows; then 4 at a time.
-  for (; c + 16 <= count; c += 16) {
-    const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + 3 * c);
-    __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
-    for (std::int32_t y = 0; y < rows; ++y, p += stride) {
-      a0 = _mm256_add_epi16(a0, TripleQuad(p, shuffle0, shuffle1, ones));
-      a1 = _mm256_add_epi16(a1, TripleQuad(p + 48, shuffle0, shuffle1, ones));
-      a2 = _mm256_add_epi16(a2, TripleQuad(p + 96, shuffle0, shuffle1, ones));
-      a3 = _mm256_add_epi16(a3, TripleQuad(p + 144, shuffle0, shuffle1, ones));
-    }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c),
-                        PackInOrder(Divide16(a0, bias, mul, post), Divide16(a1, bias, mul, post)));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + 8),
-                        PackInOrder(Divide16(a2, bias, mul, post), Divide16(a3, bias, mul, post)));
-  }
-  for (; c + 4 <= count; c += 4) {
-    const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + 3 * c);
-    __m256i a = _mm256_setzero_si256();
-    for (std::int32_t y = 0; y < rows; ++y, p += stride) a = _mm256_add_epi16(a, TripleQuad(p, shuffle0, shuffle1, ones));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), _mm256_castsi256_si128(PackInOrder(Divide16(a, bias, mul, post), a)));
-  }
-  return c;
-}
 
 // Any blocks up to 4 pixels wide, two per register (one per lane, each lane loaded from its
 // block's first pixel), 8 blocks per pass down the rows. The lanes' 16-bit pair sums are added
@@ -219,17 +207,12 @@ __attribute__((target("avx2"))) void Avx2ReduceNarrowRow(const TColor32* first, 
                                                           TColor32* out) {
   std::int32_t c = 0;
   if (uniformWidth == 2 && BlockDivisors[std::size_t(2 * rows)].Exact)
-    c = Avx2PairBlocks(first + edges[0], stride, rows, count, out);
+    c = Avx2UniformBlocks<TPairQuad>(first + edges[0], stride, rows, count, out);
   else if (uniformWidth == 3 && 3 * rows <= 256 && BlockDivisors[std::size_t(3 * rows)].Exact)
-    c = Avx2TripleBlocks(first + edges[0], stride, rows, count, out);
+    c = Avx2UniformBlocks<TTripleQuad>(first + edges[0], stride, rows, count, out);
   c += Avx2LaneBlocks(first, stride, rows, edges + c, count - c, out + c);
   // The last few blocks, whose lanes would read past the row's last block.
   for (; c < count; ++c) out[c] = Sse2Routines.AverageBlock(edges[c + 1] - edges[c], rows, first + edges[c], stride);
-}
-
-// Pixel pairs of 32 bytes added across: 16-bit channel sums of pixels 0 + 1, 2 + 3, ...
-__attribute__((target("avx2"))) inline __m256i PairsAcross(const std::uint8_t* p, __m256i shuffle, __m256i ones) {
-  return _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), shuffle), ones);
 }
 
 // Column sums of pixel pairs: the pair shuffle and a multiply-add with ones add each pair
