@@ -1,5 +1,7 @@
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "BlockDivisor.h"
 #include "VectorRoutines.h"
 
@@ -347,9 +349,51 @@ __attribute__((target("avx2"))) void Avx2CombineRows(const TColor32* top, const 
   for (; i < count; ++i) out[i] = Combine(top[i], bottom[i], b);
 }
 
+// Rows of equal blocks: each block's total is a sum of 64-bit words, one per column of sums,
+// in plain integer adds (no 16-bit lane can carry into the next: a block's total of one
+// channel stays below 2^16), then four blocks to a register for the short division. Rows of
+// mixed or large blocks are left to the SSE2 routine.
+__attribute__((target("avx2"))) void Avx2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges,
+                                                        std::int32_t count, std::int32_t rows, TColor32* out) {
+  const std::int32_t w = count > 0 ? edges[1] - edges[0] : 0;
+  bool uniform = w > 0;
+  for (std::int32_t k = 1; k < count && uniform; ++k) uniform = edges[k + 1] - edges[k] == w;
+  const std::uint32_t n = std::uint32_t(w) * std::uint32_t(rows);
+  if (!uniform || n > 256 || !BlockDivisors[n].Exact) {
+    Sse2Routines.AverageSums16(sums, edges, count, rows, out);
+    return;
+  }
+  const TBlockDivisor& d = BlockDivisors[n];
+  const __m256i bias = _mm256_set1_epi16(short(d.Bias)), mul = _mm256_set1_epi16(short(d.Mul));
+  const __m256i post = _mm256_set1_epi16(short(d.Post));
+  const auto total = [&](std::int32_t c) {
+    std::uint64_t t = 0;
+    for (std::int32_t x = edges[c]; x < edges[c + 1]; ++x) {
+      std::uint64_t column;
+      std::memcpy(&column, sums + 4 * x, sizeof column);
+      t += column;
+    }
+    return std::int64_t(t);
+  };
+  std::int32_t c = 0;
+  for (; c + 8 <= count; c += 8) {
+    const __m256i t0 = _mm256_set_epi64x(total(c + 3), total(c + 2), total(c + 1), total(c));
+    const __m256i t1 = _mm256_set_epi64x(total(c + 7), total(c + 6), total(c + 5), total(c + 4));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c),
+                        PackInOrder(Divide16(t0, bias, mul, post), Divide16(t1, bias, mul, post)));
+  }
+  const std::uint32_t m = 16777216u / n;
+  for (; c < count; ++c) {
+    const auto t = std::uint64_t(total(c));
+    TColor32 r = 0;
+    for (int k = 0; k < 4; ++k) r |= TColor32(((std::uint32_t(t >> (16 * k)) & 0xFFFF) * m) >> 24) << (8 * k);
+    out[c] = r;
+  }
+}
+
 }  // namespace
 
-const TVectorRoutines Avx2Routines{"avx2", Sse2Routines.AverageBlock, Avx2SumRows16, Avx2SumPairs16, Sse2Routines.AverageSums16,
+const TVectorRoutines Avx2Routines{"avx2", Sse2Routines.AverageBlock, Avx2SumRows16, Avx2SumPairs16, Avx2AverageSums16,
                                    Avx2InterpolateAcross, Avx2CombineRows, Avx2ReduceNarrowRow};
 
 }  // namespace murmella::bitmap32
