@@ -73,8 +73,10 @@ public:
 
   // One row of blocks, bh source rows high: `first` is the top-left pixel of the row's first
   // block, rows are stride bytes apart; the colours go to drow by put, or as they are without.
-  void ReduceRow(const TColor32* first, std::int32_t bh, std::int32_t stride, TColor32* drow,
-                 const TPixelPutter* put) const {
+  // Says whether it has also given them the fourth byte of an opaque source (opaque), which
+  // the narrow blocks' routine does at no cost.
+  bool ReduceRow(const TColor32* first, std::int32_t bh, std::int32_t stride, TColor32* drow,
+                 const TPixelPutter* put, bool opaque = false) const {
     const auto& v = VectorRoutines();
     TColor32 line[ChunkPixels];
     if (v.ReduceNarrowRow && MaxWidth_ <= NarrowBlockWidth && bh <= NarrowBlockRows) {
@@ -82,11 +84,11 @@ public:
       for (std::int32_t k = 0; k < count; k += ChunkPixels) {
         const std::int32_t n = std::min(ChunkPixels, count - k);
         TColor32* out = !put || put->Mode() == dmOpaque ? drow + k : line;
-        v.ReduceNarrowRow(first, stride, bh, &Edges_[std::size_t(k)], n, Uniform_ ? MinWidth_ : 0, out);
+        v.ReduceNarrowRow(first, stride, bh, &Edges_[std::size_t(k)], n, Uniform_ ? MinWidth_ : 0, opaque, out);
         if (out == line)
           for (std::int32_t i = 0; i < n; ++i) (*put)(line[i], drow[k + i]);
       }
-      return;
+      return opaque;
     }
     std::uint16_t sums[4 * ChunkPixels];
     for (const TChunk& chunk : Chunks_) {
@@ -117,6 +119,7 @@ public:
       if (out == line)
         for (std::int32_t k = 0; k < count; ++k) (*put)(line[k], drow[chunk.First + k]);
     }
+    return false;
   }
 
   // The fourth byte that each of the row's blocks, bh rows high, averages to when every source
@@ -196,8 +199,7 @@ void ReduceRowsInOrder(std::int32_t dstW, std::int32_t dstH, const TBlockEdges& 
     const TRowSpan span = rowsAt(top, ey.Edge(end) - top);
     for (; r < end; ++r) {
       const std::int32_t y = ey.Edge(r), bh = ey.Edge(r + 1) - y;
-      plan.ReduceRow(RowAt(span, y - top), bh, span.Stride, line.data(), nullptr);
-      if (opaqueSource) {
+      if (!plan.ReduceRow(RowAt(span, y - top), bh, span.Stride, line.data(), nullptr, opaqueSource) && opaqueSource) {
         const TColor32* alpha = alphaRowFor(bh);
         TColor32* px = line.data();
         std::int32_t k = 0;

@@ -108,18 +108,32 @@ struct TTripleQuad {
   }
 };
 
+// The division of n-pixel blocks' 16-bit totals; for an opaque source the fourth channel's
+// total is 255 n whatever its bytes hold, put in place of theirs first (lanes 3 and 7 of each
+// 128 bits).
+struct TDivision16 {
+  __m256i Bias, Mul, Post, AlphaTotal;
+  bool Opaque;
+  __attribute__((target("avx2"))) TDivision16(std::uint32_t n, bool opaque)
+      : Bias(_mm256_set1_epi16(short(BlockDivisors[n].Bias))), Mul(_mm256_set1_epi16(short(BlockDivisors[n].Mul))),
+        Post(_mm256_set1_epi16(short(BlockDivisors[n].Post))), AlphaTotal(_mm256_set1_epi16(short(255 * n))),
+        Opaque(opaque) {}
+  __attribute__((target("avx2"))) __m256i operator()(__m256i t) const {
+    return Divide16(Opaque ? _mm256_blend_epi16(t, AlphaTotal, 0x88) : t, Bias, Mul, Post);
+  }
+};
+
 // Blocks all Quad::Width pixels wide, 16 at a time (4 groups of each row per pass down the
 // rows, so that several cache lines of every row are in flight), then 4 at a time. Their
 // 16-bit totals (rows <= 128) are divided in place. Reads exactly the blocks' pixels. Returns
 // how many blocks were done.
 template <class Quad>
 __attribute__((target("avx2"))) std::int32_t Avx2UniformBlocks(const TColor32* first, std::int32_t stride,
-                                                                std::int32_t rows, std::int32_t count, TColor32* out) {
+                                                                std::int32_t rows, std::int32_t count, bool opaque,
+                                                                TColor32* out) {
   const Quad quad;
+  const TDivision16 divide(std::uint32_t(Quad::Width * rows), opaque);
   constexpr std::int32_t step = 16 * Quad::Width;  // bytes of four blocks
-  const TBlockDivisor& d = BlockDivisors[std::size_t(Quad::Width * rows)];
-  const __m256i bias = _mm256_set1_epi16(short(d.Bias)), mul = _mm256_set1_epi16(short(d.Mul));
-  const __m256i post = _mm256_set1_epi16(short(d.Post));
   std::int32_t c = 0;
   for (; c + 16 <= count; c += 16) {
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + Quad::Width * c);
@@ -130,17 +144,14 @@ __attribute__((target("avx2"))) std::int32_t Avx2UniformBlocks(const TColor32* f
       a2 = _mm256_add_epi16(a2, quad(p + 2 * step));
       a3 = _mm256_add_epi16(a3, quad(p + 3 * step));
     }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c),
-                        PackInOrder(Divide16(a0, bias, mul, post), Divide16(a1, bias, mul, post)));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + 8),
-                        PackInOrder(Divide16(a2, bias, mul, post), Divide16(a3, bias, mul, post)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), PackInOrder(divide(a0), divide(a1)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + 8), PackInOrder(divide(a2), divide(a3)));
   }
   for (; c + 4 <= count; c += 4) {
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + Quad::Width * c);
     __m256i a = _mm256_setzero_si256();
     for (std::int32_t y = 0; y < rows; ++y, p += stride) a = _mm256_add_epi16(a, quad(p));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c),
-                     _mm256_castsi256_si128(PackInOrder(Divide16(a, bias, mul, post), a)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), _mm256_castsi256_si128(PackInOrder(divide(a), a)));
   }
   return c;
 }
@@ -149,13 +160,16 @@ __attribute__((target("avx2"))) std::int32_t Avx2UniformBlocks(const TColor32* f
 // their channels, and their reciprocals.
 struct TLanePair {
   std::int32_t At0, At1;
-  __m256i Shuffle, Reciprocal;
-  __attribute__((target("avx2"))) TLanePair(const std::int32_t* edges, const std::uint32_t* reciprocal)
+  __m256i Shuffle, Reciprocal, AlphaTotal;  // AlphaTotal: an opaque block's fourth channel total
+  __attribute__((target("avx2"))) TLanePair(const std::int32_t* edges, const std::uint32_t* reciprocal,
+                                             const std::uint32_t* alphaTotal)
       : At0(edges[0]), At1(edges[1]) {
     const std::int32_t w0 = edges[1] - edges[0], w1 = edges[2] - edges[1];
     Shuffle = Lanes(LaneOfWidth[w0], LaneOfWidth[w1]);
     Reciprocal = _mm256_inserti128_si256(_mm256_set1_epi32(std::int32_t(reciprocal[w0])),
                                          _mm_set1_epi32(std::int32_t(reciprocal[w1])), 1);
+    AlphaTotal = _mm256_inserti128_si256(_mm256_set1_epi32(std::int32_t(alphaTotal[w0])),
+                                         _mm_set1_epi32(std::int32_t(alphaTotal[w1])), 1);
   }
   // Each channel's bytes of both blocks in one source row, side by side.
   __attribute__((target("avx2"))) __m256i Bytes(const TColor32* row) const {
@@ -163,9 +177,12 @@ struct TLanePair {
     const __m256i hi = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + At1)));
     return _mm256_shuffle_epi8(_mm256_blend_epi32(lo, hi, 0xF0), Shuffle);
   }
-  // The pair sums added into 32-bit channel totals, times the reciprocal, shifted down.
-  __attribute__((target("avx2"))) __m256i Average(__m256i sums) const {
-    return _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_madd_epi16(sums, _mm256_set1_epi16(1)), Reciprocal), 24);
+  // The pair sums added into 32-bit channel totals, times the reciprocal, shifted down; for an
+  // opaque source with the fourth channel's total put in.
+  __attribute__((target("avx2"))) __m256i Average(__m256i sums, bool opaque) const {
+    __m256i t = _mm256_madd_epi16(sums, _mm256_set1_epi16(1));
+    if (opaque) t = _mm256_blend_epi32(t, AlphaTotal, 0x88);
+    return _mm256_srli_epi32(_mm256_mullo_epi32(t, Reciprocal), 24);
   }
 };
 
@@ -175,10 +192,13 @@ struct TLanePair {
 // a lane's 16-byte load would reach past the last block. Returns how many blocks were done.
 __attribute__((target("avx2"))) std::int32_t Avx2LaneBlocks(const TColor32* first, std::int32_t stride,
                                                              std::int32_t rows, const std::int32_t* edges,
-                                                             std::int32_t count, TColor32* out) {
+                                                             std::int32_t count, bool opaque, TColor32* out) {
   const std::int32_t end = edges[count];
-  std::uint32_t reciprocal[NarrowBlockWidth + 1] = {};
-  for (std::int32_t w = 1; w <= NarrowBlockWidth; ++w) reciprocal[w] = 16777216u / (std::uint32_t(w) * std::uint32_t(rows));
+  std::uint32_t reciprocal[NarrowBlockWidth + 1] = {}, alphaTotal[NarrowBlockWidth + 1] = {};
+  for (std::int32_t w = 1; w <= NarrowBlockWidth; ++w) {
+    reciprocal[w] = 16777216u / (std::uint32_t(w) * std::uint32_t(rows));
+    alphaTotal[w] = 255u * std::uint32_t(w) * std::uint32_t(rows);
+  }
   const __m256i ones8 = _mm256_set1_epi8(1);
   // Pixels back in order after the two packs: blocks 0 2 4 6 | 1 3 5 7 become 0 .. 7.
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
@@ -186,7 +206,8 @@ __attribute__((target("avx2"))) std::int32_t Avx2LaneBlocks(const TColor32* firs
   for (; c + 8 <= count && edges[c + 7] + 4 <= end; c += 8) {
     // Four registers of two blocks each, written out so that they stay in registers.
     const std::int32_t* e = edges + c;
-    const TLanePair g0(e, reciprocal), g1(e + 2, reciprocal), g2(e + 4, reciprocal), g3(e + 6, reciprocal);
+    const TLanePair g0(e, reciprocal, alphaTotal), g1(e + 2, reciprocal, alphaTotal), g2(e + 4, reciprocal, alphaTotal),
+        g3(e + 6, reciprocal, alphaTotal);
     __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first);
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
@@ -196,8 +217,8 @@ __attribute__((target("avx2"))) std::int32_t Avx2LaneBlocks(const TColor32* firs
       a2 = _mm256_add_epi16(a2, _mm256_maddubs_epi16(g2.Bytes(row), ones8));
       a3 = _mm256_add_epi16(a3, _mm256_maddubs_epi16(g3.Bytes(row), ones8));
     }
-    const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(g0.Average(a0), g1.Average(a1)),
-                                              _mm256_packus_epi32(g2.Average(a2), g3.Average(a3)));
+    const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(g0.Average(a0, opaque), g1.Average(a1, opaque)),
+                                              _mm256_packus_epi32(g2.Average(a2, opaque), g3.Average(a3, opaque)));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), _mm256_permutevar8x32_epi32(bytes, order));
   }
   return c;
@@ -205,16 +226,23 @@ __attribute__((target("avx2"))) std::int32_t Avx2LaneBlocks(const TColor32* firs
 
 __attribute__((target("avx2"))) void Avx2ReduceNarrowRow(const TColor32* first, std::int32_t stride,
                                                           std::int32_t rows, const std::int32_t* edges,
-                                                          std::int32_t count, std::int32_t uniformWidth,
+                                                          std::int32_t count, std::int32_t uniformWidth, bool opaque,
                                                           TColor32* out) {
   std::int32_t c = 0;
   if (uniformWidth == 2 && BlockDivisors[std::size_t(2 * rows)].Exact)
-    c = Avx2UniformBlocks<TPairQuad>(first + edges[0], stride, rows, count, out);
+    c = Avx2UniformBlocks<TPairQuad>(first + edges[0], stride, rows, count, opaque, out);
   else if (uniformWidth == 3 && 3 * rows <= 256 && BlockDivisors[std::size_t(3 * rows)].Exact)
-    c = Avx2UniformBlocks<TTripleQuad>(first + edges[0], stride, rows, count, out);
-  c += Avx2LaneBlocks(first, stride, rows, edges + c, count - c, out + c);
+    c = Avx2UniformBlocks<TTripleQuad>(first + edges[0], stride, rows, count, opaque, out);
+  c += Avx2LaneBlocks(first, stride, rows, edges + c, count - c, opaque, out + c);
   // The last few blocks, whose lanes would read past the row's last block.
-  for (; c < count; ++c) out[c] = Sse2Routines.AverageBlock(edges[c + 1] - edges[c], rows, first + edges[c], stride);
+  for (; c < count; ++c) {
+    const std::int32_t w = edges[c + 1] - edges[c];
+    out[c] = Sse2Routines.AverageBlock(w, rows, first + edges[c], stride);
+    if (opaque) {
+      const std::uint32_t n = std::uint32_t(w) * std::uint32_t(rows);
+      out[c] = (out[c] & 0x00FFFFFFu) | (((255u * n) * (16777216u / n)) >> 24) << 24;
+    }
+  }
 }
 
 // Column sums of pixel pairs: the pair shuffle and a multiply-add with ones add each pair
@@ -363,9 +391,7 @@ __attribute__((target("avx2"))) void Avx2AverageSums16(const std::uint16_t* sums
     Sse2Routines.AverageSums16(sums, edges, count, rows, out);
     return;
   }
-  const TBlockDivisor& d = BlockDivisors[n];
-  const __m256i bias = _mm256_set1_epi16(short(d.Bias)), mul = _mm256_set1_epi16(short(d.Mul));
-  const __m256i post = _mm256_set1_epi16(short(d.Post));
+  const TDivision16 divide(n, false);
   const auto total = [&](std::int32_t c) {
     std::uint64_t t = 0;
     for (std::int32_t x = edges[c]; x < edges[c + 1]; ++x) {
@@ -379,8 +405,7 @@ __attribute__((target("avx2"))) void Avx2AverageSums16(const std::uint16_t* sums
   for (; c + 8 <= count; c += 8) {
     const __m256i t0 = _mm256_set_epi64x(total(c + 3), total(c + 2), total(c + 1), total(c));
     const __m256i t1 = _mm256_set_epi64x(total(c + 7), total(c + 6), total(c + 5), total(c + 4));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c),
-                        PackInOrder(Divide16(t0, bias, mul, post), Divide16(t1, bias, mul, post)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), PackInOrder(divide(t0), divide(t1)));
   }
   const std::uint32_t m = 16777216u / n;
   for (; c < count; ++c) {

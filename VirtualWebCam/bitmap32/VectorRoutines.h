@@ -31,10 +31,11 @@ struct TVectorRoutines {
   // out[c] = AverageBlock of block c, pixels first[edges[c]] .. first[edges[c + 1] - 1] of
   // `rows` rows stride bytes apart, straight from the source without column sums, for blocks
   // at most NarrowBlockWidth wide and NarrowBlockRows high; uniformWidth is their one width, or
-  // 0 when they differ. Reads no pixel outside the blocks' rows and columns. Null when a level
-  // has no such routine (the column sums serve instead).
+  // 0 when they differ. With opaque, every source pixel's fourth byte counts as 255 whatever it
+  // holds. Reads no pixel outside the blocks' rows and columns. Null when a level has no such
+  // routine (the column sums serve instead).
   void (*ReduceNarrowRow)(const TColor32* first, std::int32_t stride, std::int32_t rows, const std::int32_t* edges,
-                          std::int32_t count, std::int32_t uniformWidth, TColor32* out);
+                          std::int32_t count, std::int32_t uniformWidth, bool opaque, TColor32* out);
 };
 
 constexpr std::int32_t NarrowBlockWidth = 4, NarrowBlockRows = 64;
