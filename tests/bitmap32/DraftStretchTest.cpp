@@ -396,7 +396,9 @@ TEST(DraftStretch, BandedReductionGivesTheRowsOfTheWholePicture) {
 TEST(DraftStretch, InPlaceReductionIsTheWholePictureWithOrWithoutItsAlpha) {
   struct Case { int sw, sh, dw, dh, firstRow; };
   const Case cases[] = {{1280, 1024, 160, 120, 0}, {1280, 1024, 640, 480, 3}, {1920, 1080, 640, 480, 0},
-                        {1024, 768, 160, 120, 119}, {1920, 300, 7, 1, 0}, {5000, 40, 2, 40, 0}, {61, 17, 61, 5, 0}};
+                        {1024, 768, 160, 120, 119}, {1920, 300, 7, 1, 0}, {5000, 40, 2, 40, 0}, {61, 17, 61, 5, 0},
+                        // narrow blocks of two widths (2 or 3, 3 or 4), their fourth byte given by the kernel
+                        {683, 384, 320, 240, 0}, {512, 384, 160, 120, 7}};
   for (bool reference : {false, true}) {
     ForceReferenceRoutines(reference);
     for (const Case& c : cases)
