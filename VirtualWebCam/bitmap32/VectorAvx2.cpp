@@ -331,8 +331,8 @@ struct TSpreadWeights {
 };
 
 // Eight outputs at a time. When both neighbours of each lie within the 8 pixels from the
-// first one's left neighbour (an enlargement across), one load of those pixels and two permutes give the left and right neighbours;
-// otherwise they are gathered.
+// first one's left neighbour (an enlargement across), one load of those pixels and two
+// permutes give the left and right neighbours; otherwise they are gathered.
 __attribute__((target("avx2"))) void Avx2InterpolateAcross(const TColor32* row, std::int32_t rowPixels,
                                                             const std::int32_t* pos, const std::uint8_t* weights,
                                                             TColor32* out, std::int32_t count) {

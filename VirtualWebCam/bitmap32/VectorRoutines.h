@@ -38,6 +38,8 @@ struct TVectorRoutines {
                           std::int32_t count, std::int32_t uniformWidth, bool opaque, TColor32* out);
 };
 
+// 64 rows keep the narrow routine's 16-bit pair sums below 2^15, as the signed multiply-add
+// that widens them needs.
 constexpr std::int32_t NarrowBlockWidth = 4, NarrowBlockRows = 64;
 
 // Combine(X, Y, W) per byte: W = 0 gives Y, 255 gives X, else ((X W + 128) >> 8) + ((Y (255 - W) + 128) >> 8).
