@@ -53,7 +53,7 @@ void BilinearTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& clip, c
     for (int k = 0; k < 2; ++k)
       if (acrossRow[k] == y) return across[k].data();
     const int k = acrossRow[0] == keep ? 1 : 0;
-    v.InterpolateAcross(src.ScanLine(y), colPos.data(), colWeights.data(), across[k].data(), n);
+    v.InterpolateAcross(src.ScanLine(y), src.Width(), colPos.data(), colWeights.data(), across[k].data(), n);
     acrossRow[k] = y;
     return across[k].data();
   };

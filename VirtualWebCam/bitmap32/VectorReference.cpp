@@ -33,6 +33,16 @@ void RefSumRows16(const TColor32* first, std::int32_t stride, std::int32_t rows,
   }
 }
 
+void RefSumPairs16(const TColor32* first, std::int32_t stride, std::int32_t rows, std::int32_t pairs,
+                   std::uint16_t* sums) {
+  for (std::int32_t i = 0; i < 4 * pairs; ++i) sums[i] = 0;
+  for (std::int32_t y = 0; y < rows; ++y) {
+    const std::uint8_t* p = Row(first, stride, y);
+    for (std::int32_t i = 0; i < pairs; ++i)
+      for (int c = 0; c < 4; ++c) sums[4 * i + c] = std::uint16_t(sums[4 * i + c] + p[8 * i + c] + p[8 * i + 4 + c]);
+  }
+}
+
 void RefAverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std::int32_t count, std::int32_t rows,
                       TColor32* out) {
   for (std::int32_t c = 0; c < count; ++c) {
@@ -43,7 +53,7 @@ void RefAverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std:
   }
 }
 
-void RefInterpolateAcross(const TColor32* row, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
+void RefInterpolateAcross(const TColor32* row, std::int32_t, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
                           std::int32_t count) {
   for (std::int32_t i = 0; i < count; ++i) out[i] = Combine(row[pos[i]], row[pos[i] + 1], weights[i]);
 }
@@ -65,7 +75,7 @@ TColor32 Combine(TColor32 x, TColor32 y, std::uint32_t w) {
   return r;
 }
 
-const TVectorRoutines ReferenceRoutines{"reference", RefAverageBlock, RefSumRows16, RefAverageSums16,
-                                        RefInterpolateAcross, RefCombineRows};
+const TVectorRoutines ReferenceRoutines{"reference", RefAverageBlock, RefSumRows16, RefSumPairs16, RefAverageSums16,
+                                        RefInterpolateAcross, RefCombineRows, nullptr};
 
 }  // namespace murmella::bitmap32

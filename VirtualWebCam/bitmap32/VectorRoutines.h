@@ -14,15 +14,33 @@ struct TVectorRoutines {
   // sums[4 * i + c] = byte c of pixel i summed over `rows` rows (rows <= 257, so 16 bits hold it).
   void (*SumRows16)(const TColor32* first, std::int32_t rowStride, std::int32_t rows, std::int32_t pixels,
                     std::uint16_t* sums);
+  // sums[4 * i + c] = byte c of pixels 2i and 2i + 1 summed over `rows` rows (rows <= 128):
+  // column sums of pixel pairs, half as many to reduce across, for blocks of even widths.
+  // Null when a level has none (SumRows16 serves).
+  void (*SumPairs16)(const TColor32* first, std::int32_t rowStride, std::int32_t rows, std::int32_t pairs,
+                     std::uint16_t* sums);
   // out[c] = average of sums pixels edges[c] .. edges[c + 1] - 1 with blocks `rows` high.
   void (*AverageSums16)(const std::uint16_t* sums, const std::int32_t* edges, std::int32_t count, std::int32_t rows,
                         TColor32* out);
   // out[i] = Combine(row[p], row[p + 1], a) with p = pos[i], a = weights[i]: the across step.
-  void (*InterpolateAcross)(const TColor32* row, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
-                            std::int32_t count);
+  // The row has rowPixels pixels (pos[i] + 1 < rowPixels); the routine reads no pixel past them.
+  void (*InterpolateAcross)(const TColor32* row, std::int32_t rowPixels, const std::int32_t* pos,
+                            const std::uint8_t* weights, TColor32* out, std::int32_t count);
   // out[i] = Combine(top[i], bottom[i], b): the down step, one weight for the whole row.
   void (*CombineRows)(const TColor32* top, const TColor32* bottom, std::uint8_t b, TColor32* out, std::int32_t count);
+  // out[c] = AverageBlock of block c, pixels first[edges[c]] .. first[edges[c + 1] - 1] of
+  // `rows` rows stride bytes apart, straight from the source without column sums, for blocks
+  // at most NarrowBlockWidth wide and NarrowBlockRows high; uniformWidth is their one width, or
+  // 0 when they differ. With opaque, every source pixel's fourth byte counts as 255 whatever it
+  // holds. Reads no pixel outside the blocks' rows and columns. Null when a level has no such
+  // routine (the column sums serve instead).
+  void (*ReduceNarrowRow)(const TColor32* first, std::int32_t stride, std::int32_t rows, const std::int32_t* edges,
+                          std::int32_t count, std::int32_t uniformWidth, bool opaque, TColor32* out);
 };
+
+// 64 rows keep the narrow routine's 16-bit pair sums below 2^15, as the signed multiply-add
+// that widens them needs.
+constexpr std::int32_t NarrowBlockWidth = 4, NarrowBlockRows = 64;
 
 // Combine(X, Y, W) per byte: W = 0 gives Y, 255 gives X, else ((X W + 128) >> 8) + ((Y (255 - W) + 128) >> 8).
 TColor32 Combine(TColor32 x, TColor32 y, std::uint32_t w);

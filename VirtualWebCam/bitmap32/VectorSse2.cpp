@@ -1,5 +1,6 @@
 #include <emmintrin.h>
 
+#include "BlockDivisor.h"
 #include "VectorRoutines.h"
 
 namespace murmella::bitmap32 {
@@ -136,6 +137,9 @@ void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std
   }
   std::int32_t pairW0 = -1, pairW1 = -1;
   __m128i mh = zero, ml8 = zero;
+  // Pairs of blocks whose sizes both have the short division use it instead.
+  bool shortForm = false;
+  __m128i bias = zero, mul = zero, post = zero;
   while (c + 2 <= count) {
     const std::int32_t x0 = edges[c];
     if (halving && c + 4 <= count && edges[c + 4] - x0 == 8 && edges[c + 1] - x0 == 2 && edges[c + 2] - x0 == 4 &&
@@ -163,11 +167,20 @@ void Sse2AverageSums16(const std::uint16_t* sums, const std::int32_t* edges, std
       multiplier(w1);
       mh = _mm_unpacklo_epi64(_mm_set1_epi16(short(mhOf[w0])), _mm_set1_epi16(short(mhOf[w1])));
       ml8 = _mm_unpacklo_epi64(_mm_set1_epi16(short(mlOf[w0])), _mm_set1_epi16(short(mlOf[w1])));
+      const std::uint32_t n0 = std::uint32_t(w0) * std::uint32_t(rows), n1 = std::uint32_t(w1) * std::uint32_t(rows);
+      shortForm = n0 <= 256 && n1 <= 256 && BlockDivisors[n0].Exact && BlockDivisors[n1].Exact;
+      if (shortForm) {
+        const TBlockDivisor &d0 = BlockDivisors[n0], &d1 = BlockDivisors[n1];
+        bias = _mm_unpacklo_epi64(_mm_set1_epi16(short(d0.Bias)), _mm_set1_epi16(short(d1.Bias)));
+        mul = _mm_unpacklo_epi64(_mm_set1_epi16(short(d0.Mul)), _mm_set1_epi16(short(d1.Mul)));
+        post = _mm_unpacklo_epi64(_mm_set1_epi16(short(d0.Post)), _mm_set1_epi16(short(d1.Post)));
+      }
       pairW0 = w0;
       pairW1 = w1;
     }
     const __m128i t = _mm_unpacklo_epi64(NarrowTotals16(sums, x0, x1, end), NarrowTotals16(sums, x1, x2, end));
-    const __m128i r = MulShift24Narrow(t, mh, ml8);
+    const __m128i r = shortForm ? _mm_mulhi_epu16(_mm_mulhi_epu16(_mm_subs_epu16(t, bias), mul), post)
+                                : MulShift24Narrow(t, mh, ml8);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + c), _mm_packus_epi16(r, r));
     c += 2;
   }
@@ -210,29 +223,48 @@ TColor32 Sse2AverageBlock(std::int32_t bw, std::int32_t bh, const TColor32* firs
   return Pack(MulShift24(t, 16777216u / (std::uint32_t(bw) * std::uint32_t(bh))));
 }
 
-// [X, Y] as 16-bit lanes weighed by [W, 255 - W] with Combine's rounding, halves added.
+// [X, Y] as 16-bit lanes weighed by [W, V] with Combine's rounding, halves added.
 __m128i CombinePairs(__m128i xy, __m128i weights) {
   const __m128i r = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(xy, weights), _mm_set1_epi16(128)), 8);
   return _mm_add_epi16(r, _mm_srli_si128(r, 8));
 }
 
-void Sse2InterpolateAcross(const TColor32* row, const std::int32_t* pos, const std::uint8_t* weights, TColor32* out,
-                           std::int32_t count) {
-  const __m128i zero = _mm_setzero_si128();
-  for (std::int32_t i = 0; i < count; ++i) {
-    const std::int32_t p = pos[i];
-    const std::uint32_t a = weights[i];
-    if (a == 0) {
-      out[i] = row[p + 1];
-    } else if (a == 255) {
-      out[i] = row[p];
-    } else {
-      const __m128i wa = _mm_set_epi16(short(255 - a), short(255 - a), short(255 - a), short(255 - a), short(a),
-                                       short(a), short(a), short(a));
-      const __m128i r =
-          CombinePairs(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + p)), zero), wa);
-      out[i] = TColor32(_mm_cvtsi128_si32(_mm_packus_epi16(r, r)));
-    }
+// Combine's weights for one output as 16-bit lanes [W' x 4, V' x 4]: W' = W and V' = 255 - W,
+// except that the one that is 255 counts as 256 when W is 0 or 255. Then
+// ((X W' + 128) >> 8) + ((Y V' + 128) >> 8) is Combine throughout, ends included
+// ((X 256 + 128) >> 8 is X), and no product leaves 16 bits.
+struct TWeightLanes {
+  alignas(16) std::uint16_t Lanes[256][8];
+  constexpr TWeightLanes() : Lanes{} {
+    for (int w = 0; w < 256; ++w)
+      for (int k = 0; k < 4; ++k) {
+        Lanes[w][k] = std::uint16_t(w == 255 ? 256 : w);
+        Lanes[w][4 + k] = std::uint16_t(w == 0 ? 256 : 255 - w);
+      }
+  }
+};
+constexpr TWeightLanes WeightLanes;
+
+// One output from its two neighbours, in the low four 16-bit lanes.
+inline __m128i WeighNeighbours(const TColor32* pair, std::uint8_t w) {
+  const __m128i v = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pair)), _mm_setzero_si128());
+  const __m128i weights = _mm_load_si128(reinterpret_cast<const __m128i*>(WeightLanes.Lanes[w]));
+  return CombinePairs(v, weights);
+}
+
+void Sse2InterpolateAcross(const TColor32* row, std::int32_t, const std::int32_t* pos, const std::uint8_t* weights,
+                           TColor32* out, std::int32_t count) {
+  std::int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m128i a = _mm_unpacklo_epi64(WeighNeighbours(row + pos[i], weights[i]),
+                                         WeighNeighbours(row + pos[i + 1], weights[i + 1]));
+    const __m128i b = _mm_unpacklo_epi64(WeighNeighbours(row + pos[i + 2], weights[i + 2]),
+                                         WeighNeighbours(row + pos[i + 3], weights[i + 3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(a, b));
+  }
+  for (; i < count; ++i) {
+    const __m128i r = WeighNeighbours(row + pos[i], weights[i]);
+    out[i] = TColor32(_mm_cvtsi128_si32(_mm_packus_epi16(r, r)));
   }
 }
 
@@ -261,7 +293,7 @@ void Sse2CombineRows(const TColor32* top, const TColor32* bottom, std::uint8_t b
 
 }  // namespace
 
-const TVectorRoutines Sse2Routines{"sse2", Sse2AverageBlock, Sse2SumRows16, Sse2AverageSums16, Sse2InterpolateAcross,
-                                Sse2CombineRows};
+const TVectorRoutines Sse2Routines{"sse2", Sse2AverageBlock, Sse2SumRows16, nullptr, Sse2AverageSums16, Sse2InterpolateAcross,
+                                Sse2CombineRows, nullptr};
 
 }  // namespace murmella::bitmap32

@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "BlockDivisor.h"
 #include "Bitmap32.h"
 #include "Bitmap32Errors.h"
 #include "DraftResampler.h"
@@ -91,6 +92,20 @@ TEST(DraftStretch, ReductionsFollowTheBoxRuleOnEveryRoutineSet) {
     ExpectDraftMatchesRule(1920, 300, 7, 1);     // blocks 274 wide, one 300 high
     ExpectDraftMatchesRule(5000, 40, 2, 40);     // blocks wider than a band chunk
     ExpectDraftMatchesRule(37, 29, 37, 13);      // one direction unscaled
+    ExpectDraftMatchesRule(1280, 1024, 640, 480);  // blocks 2 wide, 2 or 3 high
+    ExpectDraftMatchesRule(1920, 1080, 640, 480);  // blocks 3 wide
+    ExpectDraftMatchesRule(1366, 768, 640, 480);   // blocks 2 or 3 wide
+    ExpectDraftMatchesRule(1, 9, 1, 4);            // 1-pixel sources and destinations
+    ExpectDraftMatchesRule(9, 1, 4, 1);
+    ExpectDraftMatchesRule(23, 17, 1, 1);
+    // Every ratio from 1 to 24 in each direction, with sizes that do not divide and widths
+    // enough for whole vector groups and their ends.
+    std::mt19937 rng(reference ? 5 : 6);
+    for (int rx = 1; rx <= 24; ++rx)
+      for (int ry = 1; ry <= 24; ++ry) {
+        const int dw = 1 + int(rng() % 40), dh = 1 + int(rng() % 3);
+        ExpectDraftMatchesRule(dw * rx + int(rng() % std::uint32_t(rx)), dh * ry + int(rng() % std::uint32_t(ry)), dw, dh);
+      }
   }
   ForceReferenceRoutines(false);
 }
@@ -239,6 +254,12 @@ TEST(VectorRoutines, EveryLevelMatchesTheReference) {
       v->SumRows16(px.data(), stride, h, w, a.data());
       ref.SumRows16(px.data(), stride, h, w, b.data());
       ASSERT_EQ(a, b);
+      if (v->SumPairs16) {
+        std::vector<std::uint16_t> pa(2 * std::size_t(w) + 1, 7), pb(2 * std::size_t(w) + 1, 7);
+        v->SumPairs16(px.data(), stride, h, w / 2, pa.data());
+        ref.SumPairs16(px.data(), stride, h, w / 2, pb.data());
+        ASSERT_EQ(pa, pb) << w / 2 << " pairs";
+      }
       std::vector<std::int32_t> edges{0};
       while (edges.back() < w) edges.push_back(std::min(w, edges.back() + 1 + int(rng() % 9)));
       const int n = int(edges.size()) - 1;
@@ -256,8 +277,8 @@ TEST(VectorRoutines, EveryLevelMatchesTheReference) {
           wt[i] = std::uint8_t(k == 0 ? 0 : k == 1 ? 255 : rng() % 256);
         }
         std::vector<TColor32> r1(static_cast<std::size_t>(count)), r2(static_cast<std::size_t>(count));
-        v->InterpolateAcross(px.data(), pos.data(), wt.data(), r1.data(), count);
-        ref.InterpolateAcross(px.data(), pos.data(), wt.data(), r2.data(), count);
+        v->InterpolateAcross(px.data(), w, pos.data(), wt.data(), r1.data(), count);
+        ref.InterpolateAcross(px.data(), w, pos.data(), wt.data(), r2.data(), count);
         ASSERT_EQ(r1, r2);
         for (std::uint8_t bw : {std::uint8_t(0), std::uint8_t(255), std::uint8_t(rng() % 256)}) {
           v->CombineRows(px.data(), px.data() + w + extra, bw, r1.data(), std::min(count, w));
@@ -269,27 +290,50 @@ TEST(VectorRoutines, EveryLevelMatchesTheReference) {
   }
 }
 
+namespace {
+
+// Draws src (filled from seed) into dst through dstRect and checks every clipped pixel against
+// the interpolation rule written out with the position tables.
+void ExpectEnlargementMatchesRule(int sw, int sh, int dw, int dh, const TRect& dr, std::uint32_t seed) {
+  SCOPED_TRACE(::testing::Message() << sw << "x" << sh << " -> " << dw << "x" << dh);
+  TBitmap32 src, dst;
+  src.SetSize(sw, sh);
+  Fill(src, seed);
+  dst.SetSize(dw, dh);
+  TDraftResampler::CreateFor(src);
+  dst.Draw(dr, src.Bounds(), &src);
+  const TRect clip = IntersectRect(dst.Bounds(), dr);
+  const auto cols = BuildPositionTable(sw, dr.Width(), clip.Left - dr.Left, clip.Width(), 0, sw, sw);
+  const auto rows = BuildPositionTable(sh, dr.Height(), clip.Top - dr.Top, clip.Height(), 0, sh, sh);
+  for (int j = 0; j < clip.Height(); ++j)
+    for (int i = 0; i < clip.Width(); ++i) {
+      const int p = cols[i].Pos, q = rows[j].Pos;
+      const std::uint32_t a = std::min(cols[i].Weight & 0xFFFF, 255u), b = std::min(rows[j].Weight & 0xFFFF, 255u);
+      const TColor32 top = Combine(*src.PixelPtr(p, q), *src.PixelPtr(p + 1, q), a);
+      const TColor32 bottom = Combine(*src.PixelPtr(p, q + 1), *src.PixelPtr(p + 1, q + 1), a);
+      ASSERT_EQ(*dst.PixelPtr(clip.Left + i, clip.Top + j), Combine(top, bottom, b)) << i << "," << j;
+    }
+}
+
+}  // namespace
+
 TEST(DraftStretch, EnlargementMatchesTheInterpolationRuleEverywhere) {
   for (bool reference : {false, true}) {
     ForceReferenceRoutines(reference);
-    TBitmap32 src, dst;
-    src.SetSize(13, 9);
-    Fill(src, 99);
-    dst.SetSize(50, 40);
-    TDraftResampler::CreateFor(src);
-    const TRect dr = MakeRect(-3, -2, 47, 38);  // partly off the destination: clip offsets the tables
-    dst.Draw(dr, src.Bounds(), &src);
-    const TRect clip = IntersectRect(dst.Bounds(), dr);
-    const auto cols = BuildPositionTable(13, 50, clip.Left - dr.Left, clip.Width(), 0, 13, 13);
-    const auto rows = BuildPositionTable(9, 40, clip.Top - dr.Top, clip.Height(), 0, 9, 9);
-    for (int j = 0; j < clip.Height(); ++j)
-      for (int i = 0; i < clip.Width(); ++i) {
-        const int p = cols[i].Pos, q = rows[j].Pos;
-        const std::uint32_t a = std::min(cols[i].Weight & 0xFFFF, 255u), b = std::min(rows[j].Weight & 0xFFFF, 255u);
-        const TColor32 top = Combine(*src.PixelPtr(p, q), *src.PixelPtr(p + 1, q), a);
-        const TColor32 bottom = Combine(*src.PixelPtr(p, q + 1), *src.PixelPtr(p + 1, q + 1), a);
-        ASSERT_EQ(*dst.PixelPtr(clip.Left + i, clip.Top + j), Combine(top, bottom, b)) << i << "," << j;
+    // Partly off the destination: the clip offsets the tables.
+    ExpectEnlargementMatchesRule(13, 9, 50, 40, MakeRect(-3, -2, 47, 38), 99);
+    ExpectEnlargementMatchesRule(320, 240, 1280, 960, MakeRect(0, 0, 1280, 960), 98);
+    // Every ratio from 1 to 24 in each direction, sizes that do not divide, reductions across
+    // (neighbours too far apart for one load) and 2-pixel sources.
+    std::mt19937 rng(reference ? 17 : 18);
+    for (int rx = 1; rx <= 24; ++rx)
+      for (int ry = 1; ry <= 24; ++ry) {
+        const int sw = 2 + int(rng() % 5), sh = 2 + int(rng() % 3);
+        const int dw = rx == 1 ? 1 + int(rng() % sw) : sw * rx + int(rng() % std::uint32_t(rx));
+        const int dh = ry == 1 ? sh + 1 : sh * ry + int(rng() % std::uint32_t(ry));
+        ExpectEnlargementMatchesRule(sw, sh, dw, dh, MakeRect(0, 0, dw, dh), rng());
       }
+    ExpectEnlargementMatchesRule(200, 3, 17, 40, MakeRect(0, 0, 17, 40), 3);
   }
   ForceReferenceRoutines(false);
 }
@@ -352,7 +396,9 @@ TEST(DraftStretch, BandedReductionGivesTheRowsOfTheWholePicture) {
 TEST(DraftStretch, InPlaceReductionIsTheWholePictureWithOrWithoutItsAlpha) {
   struct Case { int sw, sh, dw, dh, firstRow; };
   const Case cases[] = {{1280, 1024, 160, 120, 0}, {1280, 1024, 640, 480, 3}, {1920, 1080, 640, 480, 0},
-                        {1024, 768, 160, 120, 119}, {1920, 300, 7, 1, 0}, {5000, 40, 2, 40, 0}, {61, 17, 61, 5, 0}};
+                        {1024, 768, 160, 120, 119}, {1920, 300, 7, 1, 0}, {5000, 40, 2, 40, 0}, {61, 17, 61, 5, 0},
+                        // narrow blocks of two widths (2 or 3, 3 or 4), their fourth byte given by the kernel
+                        {683, 384, 320, 240, 0}, {512, 384, 160, 120, 7}};
   for (bool reference : {false, true}) {
     ForceReferenceRoutines(reference);
     for (const Case& c : cases)
@@ -422,5 +468,61 @@ TEST(VectorRoutines, EvenBlocksAndTheLimitsOfSixteenBitTotals) {
             ASSERT_EQ(o1, o2);
           }
         }
+  }
+}
+
+TEST(VectorRoutines, SixteenBitDivisionIsTheReferencesForEveryBlockSize) {
+  int exact = 0;
+  for (std::uint32_t n = 0; n <= 256; ++n) {
+    const TBlockDivisor& d = BlockDivisors[n];
+    if (!d.Exact) continue;
+    ++exact;
+    const std::uint32_t m = 16777216u / n;
+    for (std::uint32_t t = 0; t <= 255 * n; ++t) {
+      const std::uint32_t u = t > d.Bias ? t - d.Bias : 0;
+      const std::uint32_t q = (((u * d.Mul) >> 16) * d.Post) >> 16;
+      ASSERT_EQ(q, (t * m) >> 24) << "n " << n << " total " << t;
+    }
+  }
+  // Every block of up to 185 pixels but 1 and 2 has the short form; the narrow kernels count on it.
+  EXPECT_GE(exact, 183);
+  for (std::uint32_t n = 3; n <= 185; ++n) EXPECT_TRUE(BlockDivisors[n].Exact) << n;
+}
+
+TEST(VectorRoutines, NarrowRowsMatchTheReferenceBlockByBlock) {
+  std::mt19937 rng(4321);
+  for (const TVectorRoutines* v : VectorLevels()) {
+    if (!v->ReduceNarrowRow) continue;
+    SCOPED_TRACE(v->Name);
+    for (int round = 0; round < 400; ++round) {
+      // One width for all blocks (each of 1 to 4), or the two neighbouring widths of a ratio
+      // that does not divide, in random order.
+      const int base = 1 + int(rng() % NarrowBlockWidth);
+      const bool uniform = round % 2 == 0 || base == NarrowBlockWidth;
+      const int count = 1 + int(rng() % 70), rows = 1 + int(rng() % NarrowBlockRows);
+      std::vector<std::int32_t> edges{0};
+      for (int c = 0; c < count; ++c) edges.push_back(edges.back() + base + (uniform ? 0 : int(rng() % 2)));
+      const int pixels = edges.back(), pad = int(rng() % 3);
+      const int stride = (pixels + pad) * 4;
+      std::vector<TColor32> px(std::size_t(pixels + pad) * rows);
+      const bool white = round % 5 == 0;
+      for (auto& p : px) p = white ? 0xFFFFFFFF : rng();
+      // Bottom-up rows too, as the camera reads its screen.
+      const bool bottomUp = round % 3 == 0;
+      const TColor32* first = bottomUp ? &px[std::size_t(rows - 1) * (pixels + pad)] : px.data();
+      const int step = bottomUp ? -stride : stride;
+      // An opaque source's fourth bytes count as 255: the reference reads a copy that has them.
+      const bool opaque = round % 4 == 1;
+      std::vector<TColor32> filled(px);
+      for (auto& p : filled) p |= 0xFF000000u;
+      const TColor32* opaqueFirst = filled.data() + (first - px.data());
+      std::vector<TColor32> got(std::size_t(count) + 1, 0x12345678), want(std::size_t(count) + 1, 0x12345678);
+      v->ReduceNarrowRow(first, step, rows, edges.data(), count, uniform ? base : 0, opaque, got.data());
+      for (int c = 0; c < count; ++c)
+        want[std::size_t(c)] = ReferenceRoutines.AverageBlock(edges[c + 1] - edges[c], rows,
+                                                              (opaque ? opaqueFirst : first) + edges[c], step);
+      ASSERT_EQ(got, want) << count << " blocks of " << base << (uniform ? "" : " or more") << " x " << rows
+                           << (opaque ? " opaque" : "");
+    }
   }
 }
