@@ -53,8 +53,12 @@ std::size_t FrameBytes(TPixelFormat format, std::int32_t width, std::int32_t hei
 
 void ConvertFrame(TPixelFormat format, const std::uint8_t* top, std::ptrdiff_t stride, std::int32_t width,
                   std::int32_t height, std::uint8_t* dst) {
+  ConvertFrameWith(YuvRoutines(), format, top, stride, width, height, dst);
+}
+
+void ConvertFrameWith(const TYuvRoutines& r, TPixelFormat format, const std::uint8_t* top, std::ptrdiff_t stride,
+                      std::int32_t width, std::int32_t height, std::uint8_t* dst) {
   if (width <= 0 || height <= 0) return;
-  const TYuvRoutines& r = YuvRoutines();
   const std::size_t rowBytes = RowBytes(format, width);
   const auto source = [&](std::int32_t y) { return top + stride * y; };
   switch (format) {

@@ -3,7 +3,10 @@
 // processor test and the same switch that forces the reference.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "YuvConvert.h"
 
 namespace murmella::yuv {
 
@@ -30,6 +33,10 @@ extern const TYuvRoutines Avx2YuvRoutines;
 const TYuvRoutines& YuvRoutines();
 // All levels this processor and build can run, the reference first.
 int AvailableYuvRoutines(const TYuvRoutines* out[3]);
+
+// ConvertFrame with the given routines (for benchmarks that compare the levels).
+void ConvertFrameWith(const TYuvRoutines& routines, TPixelFormat format, const std::uint8_t* top,
+                      std::ptrdiff_t stride, std::int32_t width, std::int32_t height, std::uint8_t* dst);
 
 // The reference's work on pixels [from, width) of a row, which the vector routines leave
 // to it at the right edge. from is even.
