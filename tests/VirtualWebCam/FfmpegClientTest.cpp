@@ -96,7 +96,9 @@ TEST_F(FfmpegClient, ListsTheCameraAndEveryCapabilityInOrder) {
 }
 
 // Each recording: what ffmpeg is asked for, for how long; the NUT file and its first frame as
-// raw bytes (decoded, so top-down in every format) land in CLIP_DIR.
+// raw bytes (decoded, so top-down in every format) land in CLIP_DIR. Four seconds each: the
+// camera streams from the moment the graph pauses, so the few frames made before ffmpeg runs
+// its graph arrive together at the start, and a shorter clip would count them too heavily.
 TEST_F(FfmpegClient, RecordsWhatItAsksFor) {
   struct Recording {
     const char* Name;
@@ -104,11 +106,11 @@ TEST_F(FfmpegClient, RecordsWhatItAsksFor) {
     int Width, Height, Fps, Seconds;
     bool AskFormat;  // false: the camera's first capability, as an application that asks nothing
   } recordings[] = {
-      {"yuy2-640x480", TPixelFormat::YUY2, 640, 480, 15, 3, true},
-      {"nv12-1280x720", TPixelFormat::NV12, 1280, 720, 15, 3, true},
-      {"i420-320x240", TPixelFormat::I420, 320, 240, 10, 3, true},
+      {"yuy2-640x480", TPixelFormat::YUY2, 640, 480, 15, 4, true},
+      {"nv12-1280x720", TPixelFormat::NV12, 1280, 720, 15, 4, true},
+      {"i420-320x240", TPixelFormat::I420, 320, 240, 10, 4, true},
       {"rgb24-160x120", TPixelFormat::RGB24, 160, 120, 2, 4, true},
-      {"rgb32-configured", TPixelFormat::RGB32, 640, 480, 10, 3, false},
+      {"rgb32-configured", TPixelFormat::RGB32, 640, 480, 10, 4, false},
   };
   Configure(640, 480, 10, 0);
   std::ofstream list(std::string(CLIP_DIR) + "/clips.txt");
