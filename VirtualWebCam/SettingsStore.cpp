@@ -44,7 +44,7 @@ int32_t ReadOrWrite(HKEY key, const wchar_t* name, int32_t fallback) {
 }  // namespace
 
 CameraSettings LoadCameraSettings() {
-  CameraSettings s{kDefaultVideoWidth, kDefaultVideoHeight, kDefaultFrameDuration};
+  CameraSettings s{kDefaultVideoWidth, kDefaultVideoHeight, kDefaultFrameDuration, false};
   RegKey key;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.Put(),
                       nullptr) != ERROR_SUCCESS)
@@ -55,6 +55,7 @@ CameraSettings LoadCameraSettings() {
     s.FrameDuration = FrameDurationFor(*rate);
   else
     WriteDword(key.Get(), L"FramesPerSecond", kDefaultFramesPerSecond);
+  s.SingleFormat = ReadDword(key.Get(), L"SingleFormat").value_or(0) != 0;
   return s;
 }
 

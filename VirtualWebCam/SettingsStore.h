@@ -11,6 +11,9 @@ struct CameraSettings {
   int32_t VideoWidth;
   int32_t VideoHeight;
   int64_t FrameDuration;
+  // "SingleFormat" non-zero: one RGB32 capability at a fixed rate, as a one-format camera.
+  // Only read: a missing value means the many-format camera.
+  bool SingleFormat;
 };
 
 // Missing or wrongly typed values are replaced by their defaults in the registry; a key that
