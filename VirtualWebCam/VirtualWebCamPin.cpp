@@ -36,11 +36,11 @@ TBCVirtualWebCamPin::TBCVirtualWebCamPin(HRESULT* result, TBCVirtualWebCam* filt
     CounterFrequency = frequency.QuadPart;
     FrameIndex = 0;
     FrameDuration = vwc::kDefaultFrameDuration;
-    // The display as it is now; a later change of resolution only matters to new filters.
-    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
-    BCAssert(display != nullptr);
-    CaptureRect = {0, 0, GetDeviceCaps(display, HORZRES), GetDeviceCaps(display, VERTRES)};
-    DeleteDC(display);
+    // The region as the capture settings place it now; while streaming they are read again
+    // (at most once a second), so the region may move, shrink or change display later.
+    source_.Reload();
+    const vwc::TRect region = source_.Region();
+    CaptureRect = {region.Left, region.Top, region.Right, region.Bottom};
     CaptureWidth = CaptureRect.right - CaptureRect.left;
     CaptureHeight = CaptureRect.bottom - CaptureRect.top;
     VideoWidth = vwc::kDefaultVideoWidth;
@@ -158,10 +158,11 @@ HRESULT TBCVirtualWebCamPin::FillBuffer(IMediaSample* sample) {
     }
     const long size = sample->GetSize();
     {
-      frames_.Capture(CaptureRect);
+      // Capture choices made while the stream runs (an open settings page) show from here on.
+      source_.ReloadIfDue(PerformanceCounter(), CounterFrequency);
       // A buffer shorter than a frame (a peer's type with a small image size) gets the whole
       // rows that fit; no capture still gives a black frame, so the schedule holds.
-      const size_t written = frames_.ScaleTo(VideoWidth, VideoHeight, buffer, size > 0 ? size_t(size) : 0);
+      const size_t written = source_.Frame(VideoWidth, VideoHeight, buffer, size > 0 ? size_t(size) : 0);
       sample->SetActualDataLength(long(written));
     }
     vwc::FrameSpan span = vwc::FrameTimes(FrameIndex, FrameDuration);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "BaseClass.h"
-#include "ScreenCapture.h"
+#include "ScreenSource.h"
 #include "VideoFormat.h"
 
 #include <windows.h>
@@ -51,6 +51,8 @@ class TBCVirtualWebCamPin final : public TBCSourceStream, public IKsPropertySet,
   int32_t VideoWidth = 160;
   int32_t VideoHeight = 120;
   int64_t FrameDuration = 5'000'000;
+  // The capture region as the pin was built (screen coordinates); the stream's own follows the
+  // capture settings as they change.
   RECT CaptureRect{};
   int32_t CaptureWidth = 0;
   int32_t CaptureHeight = 0;
@@ -68,8 +70,9 @@ class TBCVirtualWebCamPin final : public TBCSourceStream, public IKsPropertySet,
   // the pin has no type to offer.
   AM_MEDIA_TYPE* NewProposedType();
 
-  // The streaming thread's screen pictures, whose memory is kept from frame to frame.
-  vwc::TScreenFrames frames_;
+  // The streaming thread's screen pictures, whose memory is kept from frame to frame, and the
+  // capture choices they follow.
+  vwc::TScreenSource source_;
 
   // Set by SizeBuffers when the connection cannot work with any allocator: the allocator choice
   // ends there and CompleteConnect reports it.
