@@ -16,6 +16,7 @@ struct TypedNumber {
 
 struct SettingsChoices {
   TypedNumber VideoWidth, VideoHeight, FramesPerSecond;
+  bool SingleFormat = false;
   int32_t Monitor = 0;
   bool WholeDisplay = true;
   TypedNumber CaptureLeft, CaptureTop, CaptureWidth, CaptureHeight;

@@ -157,7 +157,7 @@ STDMETHODIMP TBCSettingsPage::Apply() {
     }
     const bool stored =
         vwc::SaveFrameSettings(int32_t(choices.VideoWidth.Value), int32_t(choices.VideoHeight.Value),
-                               int32_t(choices.FramesPerSecond.Value)) &&
+                               int32_t(choices.FramesPerSecond.Value), choices.SingleFormat) &&
         vwc::SaveCaptureSettings(vwc::CaptureSettingsOf(choices));
     if (!stored) {
       SetStatus(L"The settings could not be written to the registry.");
@@ -196,6 +196,7 @@ void TBCSettingsPage::ShowStored() {
   SetNumber(dialog_, IDC_VIDEO_WIDTH, frames.VideoWidth);
   SetNumber(dialog_, IDC_VIDEO_HEIGHT, frames.VideoHeight);
   SetNumber(dialog_, IDC_FRAME_RATE, vwc::FramesPerSecondOf(frames.FrameDuration));
+  Check(dialog_, IDC_SINGLE_FORMAT, frames.SingleFormat);
 
   const HWND list = GetDlgItem(dialog_, IDC_DISPLAY);
   SendMessageW(list, CB_RESETCONTENT, 0, 0);
@@ -235,6 +236,7 @@ vwc::SettingsChoices TBCSettingsPage::Read() const {
   c.VideoWidth = ReadNumber(dialog_, IDC_VIDEO_WIDTH);
   c.VideoHeight = ReadNumber(dialog_, IDC_VIDEO_HEIGHT);
   c.FramesPerSecond = ReadNumber(dialog_, IDC_FRAME_RATE);
+  c.SingleFormat = Checked(dialog_, IDC_SINGLE_FORMAT);
   const LRESULT selected = SendDlgItemMessageW(dialog_, IDC_DISPLAY, CB_GETCURSEL, 0, 0);
   c.Monitor = selected >= 0 && size_t(selected) < monitors_.size() ? monitors_[size_t(selected)] : -1;
   c.WholeDisplay = Checked(dialog_, IDC_WHOLE_DISPLAY);

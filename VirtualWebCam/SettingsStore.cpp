@@ -49,7 +49,7 @@ bool OpenSettingsKey(RegKey& key) {
 }  // namespace
 
 CameraSettings LoadCameraSettings() {
-  CameraSettings s{kDefaultVideoWidth, kDefaultVideoHeight, kDefaultFrameDuration};
+  CameraSettings s{kDefaultVideoWidth, kDefaultVideoHeight, kDefaultFrameDuration, false};
   RegKey key;
   if (!OpenSettingsKey(key)) return s;
   s.VideoWidth = ReadOrWrite(key.Get(), L"VideoWidth", kDefaultVideoWidth);
@@ -58,6 +58,7 @@ CameraSettings LoadCameraSettings() {
     s.FrameDuration = FrameDurationFor(*rate);
   else
     WriteDword(key.Get(), L"FramesPerSecond", kDefaultFramesPerSecond);
+  s.SingleFormat = ReadDword(key.Get(), L"SingleFormat").value_or(0) != 0;
   return s;
 }
 
@@ -85,13 +86,14 @@ bool SaveCaptureSettings(const CaptureSettings& s) {
   return ok;
 }
 
-bool SaveFrameSettings(int32_t width, int32_t height, int32_t framesPerSecond) {
+bool SaveFrameSettings(int32_t width, int32_t height, int32_t framesPerSecond, bool singleFormat) {
   RegKey key;
   if (!OpenSettingsKey(key)) return false;
   const bool w = WriteDword(key.Get(), L"VideoWidth", width);
   const bool h = WriteDword(key.Get(), L"VideoHeight", height);
   const bool r = WriteDword(key.Get(), L"FramesPerSecond", framesPerSecond);
-  return w && h && r;
+  const bool f = WriteDword(key.Get(), L"SingleFormat", singleFormat ? 1 : 0);
+  return w && h && r && f;
 }
 
 }  // namespace vwc

@@ -6,6 +6,7 @@
 #include "ScreenCapture.h"
 #include "SettingsStore.h"
 #include "UMain.h"
+#include "YuvConvert.h"
 
 #include <memory>
 #include <type_traits>
@@ -49,6 +50,9 @@ TBCVirtualWebCamPin::TBCVirtualWebCamPin(HRESULT* result, TBCVirtualWebCam* filt
     VideoWidth = settings.VideoWidth;
     VideoHeight = settings.VideoHeight;
     FrameDuration = settings.FrameDuration;
+    SingleFormat = settings.SingleFormat;
+    Capabilities = vwc::CameraCapabilities({VideoWidth, VideoHeight}, SingleFormat);
+    connected_ = PreferredFormat();
     return S_OK;
   });
   if (result) *result = S_OK;
@@ -64,17 +68,30 @@ void* TBCVirtualWebCamPin::FindInterface(REFIID iid) {
 
 // --- Negotiation ---------------------------------------------------------------------------
 
+vwc::TStreamFormat TBCVirtualWebCamPin::PreferredFormat() const {
+  if (chosen_) return *chosen_;
+  return {{vwc::TPixelFormat::RGB32, {VideoWidth, VideoHeight}}, FrameDuration};
+}
+
+std::optional<vwc::TStreamFormat> TBCVirtualWebCamPin::Match(const AM_MEDIA_TYPE& type) const {
+  if (!SingleFormat) return vwc::MatchOfferedType(type, Capabilities, FrameDuration);
+  if (vwc::CheckProposedType(type, Format()) != S_OK) return std::nullopt;
+  return vwc::TStreamFormat{{vwc::TPixelFormat::RGB32, {VideoWidth, VideoHeight}}, FrameDuration};
+}
+
 HRESULT TBCVirtualWebCamPin::ProposeType(int position, AM_MEDIA_TYPE* type) {
   if (!type) return E_POINTER;
   if (position < 0) return E_INVALIDARG;
-  if (position > 0) return VFW_S_NO_MORE_ITEMS;
   TBCAutoLock lock(FilterLock());
-  return vwc::FillProposedType(*type, Format());
+  // Once an application has set a format, a connection is offered that one alone.
+  if (chosen_) return position == 0 ? vwc::FillProposedType(*type, *chosen_) : VFW_S_NO_MORE_ITEMS;
+  if (size_t(position) >= Capabilities.size()) return VFW_S_NO_MORE_ITEMS;
+  return vwc::FillProposedType(*type, vwc::TStreamFormat{Capabilities[size_t(position)], FrameDuration});
 }
 
 HRESULT TBCVirtualWebCamPin::AcceptType(const AM_MEDIA_TYPE* type) {
   if (!type) return E_POINTER;
-  return vwc::CheckProposedType(*type, Format());
+  return Match(*type) ? S_OK : E_INVALIDARG;
 }
 
 HRESULT TBCVirtualWebCamPin::AdoptType(const AM_MEDIA_TYPE* type) {
@@ -83,7 +100,11 @@ HRESULT TBCVirtualWebCamPin::AdoptType(const AM_MEDIA_TYPE* type) {
   if (FAILED(hr)) return hr;
   const VIDEOINFOHEADER* header = VideoHeader(ConnectionType());
   if (!header) return E_UNEXPECTED;
-  if (header->bmiHeader.biBitCount != 32) return E_INVALIDARG;
+  if (header->bmiHeader.biBitCount != 32 && SingleFormat) return E_INVALIDARG;
+  // The many-format rule has checked the bit count with everything else.
+  auto format = Match(ConnectionType());
+  if (!format) return E_INVALIDARG;
+  connected_ = *format;
   return S_OK;
 }
 
@@ -141,6 +162,7 @@ HRESULT TBCVirtualWebCamPin::OnThreadCreate() {
   return Guarded("vwc: Error in TBCVirtualWebCamPin.OnThreadCreate call...", [&] {
     StartCounter = PerformanceCounter();
     FrameIndex = 0;
+    streaming_ = connected_;
     return TBCSourceStream::OnThreadCreate();
   });
 }
@@ -157,15 +179,28 @@ HRESULT TBCVirtualWebCamPin::FillBuffer(IMediaSample* sample) {
       return E_FAIL;
     }
     const long size = sample->GetSize();
-    {
-      // Capture choices made while the stream runs (an open settings page) show from here on.
-      source_.ReloadIfDue(PerformanceCounter(), CounterFrequency);
+    const size_t room = size > 0 ? size_t(size) : 0;
+    const vwc::TCapability& cap = streaming_.Capability;
+    const int32_t w = cap.Size.Width, h = cap.Size.Height;
+    // Capture choices made while the stream runs (an open settings page) show from here on.
+    source_.ReloadIfDue(PerformanceCounter(), CounterFrequency);
+    if (cap.Format == vwc::TPixelFormat::RGB32) {
       // A buffer shorter than a frame (a peer's type with a small image size) gets the whole
       // rows that fit; no capture still gives a black frame, so the schedule holds.
-      const size_t written = source_.Frame(VideoWidth, VideoHeight, buffer, size > 0 ? size_t(size) : 0);
-      sample->SetActualDataLength(long(written));
+      sample->SetActualDataLength(long(source_.Frame(w, h, buffer, room)));
+    } else {
+      // The other formats are made from the RGB32 frame; their connections were agreed with
+      // the exact image size, so the allocator's buffers hold a whole frame.
+      const size_t bytes = murmella::yuv::FrameBytes(cap.Format, w, h);
+      BCAssert(room >= bytes);
+      rgb_.resize(size_t(w) * size_t(h) * 4);
+      source_.Frame(w, h, rgb_.data(), rgb_.size());
+      // The RGB32 frame is bottom-up: its top row is the last one.
+      const ptrdiff_t row = ptrdiff_t(w) * 4;
+      murmella::yuv::ConvertFrame(cap.Format, rgb_.data() + row * (h - 1), -row, w, h, buffer);
+      sample->SetActualDataLength(long(bytes));
     }
-    vwc::FrameSpan span = vwc::FrameTimes(FrameIndex, FrameDuration);
+    vwc::FrameSpan span = vwc::FrameTimes(FrameIndex, streaming_.FrameDuration);
     sample->SetTime(&span.Start, &span.Stop);
     ++FrameIndex;
     sample->SetSyncPoint(TRUE);
@@ -179,18 +214,29 @@ STDMETHODIMP TBCVirtualWebCamPin::Notify(IBaseFilter*, Quality) { return E_FAIL;
 
 // --- IAMStreamConfig -----------------------------------------------------------------------
 
-// The format is the settings' own: a type is "set" only when it is already that format.
+// The one-format camera's format is the settings' own: a type is "set" only when it is already
+// that format. Otherwise any offered type may be set, at any rate the camera runs; the next
+// connection uses it. A connected pin keeps its type: a different one must wait for the
+// application to disconnect.
 STDMETHODIMP TBCVirtualWebCamPin::SetFormat(AM_MEDIA_TYPE* type) {
   OutputDebugStringA("TBCVirtualWebCamPin.SetFormat");
   if (!type) return E_INVALIDARG;
-  return AcceptType(type) == S_OK ? S_OK : VFW_E_INVALIDMEDIATYPE;
+  const auto format = Match(*type);
+  if (!format) return VFW_E_INVALIDMEDIATYPE;
+  if (SingleFormat) return S_OK;
+  TBCAutoLock lock(FilterLock());
+  if (IsConnected() && !(format->Capability == connected_.Capability &&
+                         format->FrameDuration == connected_.FrameDuration))
+    return VFW_E_ALREADY_CONNECTED;
+  chosen_ = *format;
+  return S_OK;
 }
 
-AM_MEDIA_TYPE* TBCVirtualWebCamPin::NewProposedType() {
+AM_MEDIA_TYPE* TBCVirtualWebCamPin::NewType(const vwc::TStreamFormat& format) {
   auto* type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
   if (!type) throw std::bad_alloc();
   ZeroMemory(type, sizeof *type);
-  if (ProposeType(0, type) != S_OK) {
+  if (vwc::FillProposedType(*type, format) != S_OK) {
     CoTaskMemFree(type);
     return nullptr;
   }
@@ -201,7 +247,9 @@ STDMETHODIMP TBCVirtualWebCamPin::GetFormat(AM_MEDIA_TYPE** type) {
   OutputDebugStringA("vwc: TBCVirtualWebCamPin.GetFormat call...");
   return Guarded("vwc: Error in TBCVirtualWebCamPin.GetFormat call...", [&] {
     BCAssert(type != nullptr);
-    *type = NewProposedType();
+    TBCAutoLock lock(FilterLock());
+    // The connection's format while connected; before, what the next connection would use.
+    *type = Capabilities.empty() ? nullptr : NewType(IsConnected() ? connected_ : PreferredFormat());
     return *type ? S_OK : VFW_E_NO_TYPES;
   });
 }
@@ -211,7 +259,7 @@ STDMETHODIMP TBCVirtualWebCamPin::GetNumberOfCapabilities(int* count, int* size)
   return Guarded("vwc: Error in TBCVirtualWebCamPin.GetNumberOfCapabilities call...", [&] {
     BCAssert(count != nullptr && size != nullptr);
     // A size that cannot make a frame has no capability to describe.
-    *count = vwc::ImageSize(VideoWidth, VideoHeight) ? 1 : 0;
+    *count = int(Capabilities.size());
     *size = sizeof(VIDEO_STREAM_CONFIG_CAPS);
     return S_OK;
   });
@@ -219,12 +267,13 @@ STDMETHODIMP TBCVirtualWebCamPin::GetNumberOfCapabilities(int* count, int* size)
 
 STDMETHODIMP TBCVirtualWebCamPin::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) {
   OutputDebugStringA("vwc: TBCVirtualWebCamPin.GetStreamCaps call...");
-  if (index != 0) return E_FAIL;
+  if (index < 0 || size_t(index) >= Capabilities.size()) return E_FAIL;
   return Guarded("vwc: Error in TBCVirtualWebCamPin.GetStreamCaps call...", [&] {
     BCAssert(type != nullptr && caps != nullptr);
-    *type = NewProposedType();
+    const vwc::TStreamFormat format{Capabilities[size_t(index)], FrameDuration};
+    *type = NewType(format);
     if (!*type) return E_FAIL;
-    vwc::FillStreamCaps(*reinterpret_cast<VIDEO_STREAM_CONFIG_CAPS*>(caps), Format());
+    vwc::FillStreamCaps(*reinterpret_cast<VIDEO_STREAM_CONFIG_CAPS*>(caps), format, SingleFormat);
     return S_OK;
   });
 }

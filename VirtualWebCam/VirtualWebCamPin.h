@@ -1,5 +1,6 @@
-// The camera's one output pin: the settings it reads once at construction, the one RGB32
-// format it offers, and the samples it fills with the screen and holds to the frame schedule.
+// The camera's one output pin: the settings it reads once at construction, the capabilities it
+// offers (the configured RGB32 first), the format a capture application set or a connection
+// agreed, and the samples it fills with the screen and holds to that format's schedule.
 #pragma once
 
 #include "BaseClass.h"
@@ -10,6 +11,8 @@
 #include <dshow.h>
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 class TBCVirtualWebCam;
 
@@ -57,22 +60,41 @@ class TBCVirtualWebCamPin final : public TBCSourceStream, public IKsPropertySet,
   int32_t CaptureWidth = 0;
   int32_t CaptureHeight = 0;
   int64_t CounterFrequency = 1;
+  // "SingleFormat": one RGB32 capability at the configured, fixed rate.
+  bool SingleFormat = false;
+  // What IAMStreamConfig reports, in offer order; capability 0 is the configured size in RGB32.
+  std::vector<vwc::TCapability> Capabilities;
   // Per run of the streaming thread, touched by that thread only.
   int64_t StartCounter = 0;
   int64_t FrameIndex = 0;
+
+  // The format a connection made now would use first: the one SetFormat chose, else
+  // capability 0 at the configured rate.
+  vwc::TStreamFormat PreferredFormat() const;
+  // The format of the current connection (under the filter lock; fixed while streaming).
+  const vwc::TStreamFormat& ConnectedFormat() const { return connected_; }
 
  protected:
   void* FindInterface(REFIID iid) override;
 
  private:
   vwc::FrameFormat Format() const { return {VideoWidth, VideoHeight, FrameDuration}; }
-  // A new media type record from ProposeType(0) for IAMStreamConfig's callers, or null when
-  // the pin has no type to offer.
-  AM_MEDIA_TYPE* NewProposedType();
+  // The offered capability a type describes, with its rate; the one-format camera's rule
+  // knows only capability 0 at the configured rate.
+  std::optional<vwc::TStreamFormat> Match(const AM_MEDIA_TYPE& type) const;
+  // A new media type record for IAMStreamConfig's callers, or null when there is none.
+  AM_MEDIA_TYPE* NewType(const vwc::TStreamFormat& format);
 
-  // The streaming thread's screen pictures, whose memory is kept from frame to frame, and the
-  // capture choices they follow.
+  // Set by SetFormat: offered first and alone from then on.
+  std::optional<vwc::TStreamFormat> chosen_;
+  // Set by AdoptType for the connection; copied for each run of the streaming thread.
+  vwc::TStreamFormat connected_{};
+  vwc::TStreamFormat streaming_{};
+
+  // The streaming thread's screen pictures and its RGB32 frame before conversion, whose memory
+  // is kept from frame to frame, and the capture choices they follow.
   vwc::TScreenSource source_;
+  std::vector<uint8_t> rgb_;
 
   // Set by SizeBuffers when the connection cannot work with any allocator: the allocator choice
   // ends there and CompleteConnect reports it.

@@ -2,10 +2,15 @@
 // properties capture applications read, what the stored settings make of them, negotiation
 // with a peer pin, paced samples, and many whole lifecycles without a leak.
 #include "CameraTestSupport.h"
+#include "CaptureFormats.h"
 #include "ProcessProbes.h"
 #include "TestInputPin.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "VideoFormat.h"
+#include "YuvConvert.h"
 
 using namespace vwctest;
 
@@ -22,12 +27,14 @@ CameraLibrary& Library() {
   return library;
 }
 
-// A camera built after the given settings were stored.
-ComPtr<IBaseFilter> NewCamera(int32_t width = 160, int32_t height = 120, DWORD fps = 2) {
+// A camera built after the given settings were stored; unless told otherwise the one-format
+// camera ("SingleFormat" 1), whose every rule is the original camera's.
+ComPtr<IBaseFilter> NewCamera(int32_t width = 160, int32_t height = 120, DWORD fps = 2, DWORD singleFormat = 1) {
   ClearKey();
   PutDword(L"VideoWidth", DWORD(width));
   PutDword(L"VideoHeight", DWORD(height));
   PutDword(L"FramesPerSecond", fps);
+  PutDword(L"SingleFormat", singleFormat);
   return Library().NewFilter();
 }
 
@@ -462,4 +469,223 @@ TEST(CameraLifecycle, ManyWholeCyclesLeaveNothingBehind) {
   EXPECT_LE(ProcessThreadCount(), threads + 2);
   EXPECT_LE(ProcessHandleCount(), handles + 8) << "a leak per cycle would show as hundreds";
   EXPECT_EQ(Library().CanUnloadNow(), S_OK);
+}
+
+// --- The many-format camera ---------------------------------------------------------------
+
+namespace {
+
+using vwc::TPixelFormat;
+
+struct Offer {
+  GUID Subtype;
+  LONG Width, Height;
+  WORD Bits;
+  DWORD Compression, SizeImage;
+};
+
+Offer Describe(const AM_MEDIA_TYPE& t) {
+  const BITMAPINFOHEADER& b = Header(t).bmiHeader;
+  return {t.subtype, b.biWidth, b.biHeight, b.biBitCount, b.biCompression, b.biSizeImage};
+}
+
+// A type as the camera offers it, for SetFormat and connections, then changed by the caller.
+struct Offered {
+  AM_MEDIA_TYPE* Type = nullptr;
+  Offered(IAMStreamConfig* config, int index) {
+    VIDEO_STREAM_CONFIG_CAPS caps;
+    EXPECT_EQ(config->GetStreamCaps(index, &Type, reinterpret_cast<BYTE*>(&caps)), S_OK);
+  }
+  ~Offered() { Dispose(Type); }
+  VIDEOINFOHEADER& Vih() { return *reinterpret_cast<VIDEOINFOHEADER*>(Type->pbFormat); }
+};
+
+// The index of the capability of this format and size.
+int IndexOf(IAMStreamConfig* config, const GUID& subtype, LONG width, LONG height) {
+  int count = 0, size = 0;
+  config->GetNumberOfCapabilities(&count, &size);
+  for (int i = 0; i < count; ++i) {
+    Offered o(config, i);
+    if (o.Type->subtype == subtype && o.Vih().bmiHeader.biWidth == width && o.Vih().bmiHeader.biHeight == height)
+      return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+// Every capability, in order, as the media types the pin enumerates and as IAMStreamConfig
+// reports them, with each format's exact sizes and the whole range of rates.
+TEST(CameraFormats, CapabilitiesAndTypesInOfferOrder) {
+  auto filter = NewCamera(640, 480, 25, 0);
+  auto pin = OutPin(filter.Get());
+  auto config = As<IAMStreamConfig>(pin.Get());
+  const auto expected = vwc::CameraCapabilities({640, 480}, false);
+  int count = 0, size = 0;
+  ASSERT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
+  ASSERT_EQ(count, 35);
+  ComPtr<IEnumMediaTypes> types;
+  ASSERT_EQ(pin->EnumMediaTypes(&types), S_OK);
+  for (int i = 0; i < count; ++i) {
+    const vwc::TCapability& c = expected[size_t(i)];
+    const DWORD bytes = DWORD(*vwc::FormatImageSize(c.Format, c.Size));
+    AM_MEDIA_TYPE* type = nullptr;
+    VIDEO_STREAM_CONFIG_CAPS caps{};
+    ASSERT_EQ(config->GetStreamCaps(i, &type, reinterpret_cast<BYTE*>(&caps)), S_OK) << i;
+    const Offer o = Describe(*type);
+    EXPECT_EQ(o.Subtype, vwc::SubtypeOf(c.Format)) << i;
+    EXPECT_EQ(o.Width, c.Size.Width) << i;
+    EXPECT_EQ(o.Height, c.Size.Height) << i;
+    EXPECT_EQ(o.Bits, vwc::BitsPerPixel(c.Format)) << i;
+    EXPECT_EQ(o.Compression, vwc::IsYuv(c.Format) ? o.Subtype.Data1 : DWORD(BI_RGB)) << i;
+    EXPECT_EQ(o.SizeImage, bytes) << i;
+    EXPECT_EQ(type->lSampleSize, bytes) << i;
+    EXPECT_EQ(Header(*type).AvgTimePerFrame, 400'000) << i;
+    EXPECT_EQ(caps.MinFrameInterval, 166'666) << i;
+    EXPECT_EQ(caps.MaxFrameInterval, 10'000'000) << i;
+    EXPECT_EQ(caps.MaxOutputSize.cx, c.Size.Width) << i;
+    EXPECT_EQ(caps.MinOutputSize.cy, c.Size.Height) << i;
+    EXPECT_EQ(ULONG(caps.MinBitsPerSecond), vwc::FormatBitRate(c.Format, c.Size, 10'000'000)) << i;
+    EXPECT_EQ(ULONG(caps.MaxBitsPerSecond), std::min<ULONG>(vwc::FormatBitRate(c.Format, c.Size, 166'666), INT32_MAX))
+        << i;
+    Dispose(type);
+    AM_MEDIA_TYPE* listed = nullptr;
+    ASSERT_EQ(types->Next(1, &listed, nullptr), S_OK) << i;
+    const Offer l = Describe(*listed);
+    EXPECT_TRUE(l.Subtype == o.Subtype && l.Width == o.Width && l.Height == o.Height) << i;
+    Dispose(listed);
+  }
+  AM_MEDIA_TYPE* none = nullptr;
+  EXPECT_EQ(types->Next(1, &none, nullptr), S_FALSE);
+  VIDEO_STREAM_CONFIG_CAPS caps{};
+  EXPECT_EQ(config->GetStreamCaps(35, &none, reinterpret_cast<BYTE*>(&caps)), E_FAIL);
+  EXPECT_EQ(config->GetStreamCaps(-1, &none, reinterpret_cast<BYTE*>(&caps)), E_FAIL);
+
+  // The one-format camera keeps one capability at its fixed rate.
+  filter = NewCamera(640, 480, 25, 1);
+  config = As<IAMStreamConfig>(OutPin(filter.Get()).Get());
+  ASSERT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
+  EXPECT_EQ(count, 1);
+  AM_MEDIA_TYPE* type = nullptr;
+  EXPECT_EQ(config->GetStreamCaps(1, &type, reinterpret_cast<BYTE*>(&caps)), E_FAIL);
+  ASSERT_EQ(config->GetStreamCaps(0, &type, reinterpret_cast<BYTE*>(&caps)), S_OK);
+  EXPECT_EQ(caps.MinFrameInterval, 400'000);
+  EXPECT_EQ(caps.MaxFrameInterval, 400'000);
+  Dispose(type);
+}
+
+// What SetFormat takes and refuses; once set, the type is offered first and alone, GetFormat
+// returns it, and a connection streams it at the rate that was asked.
+TEST(CameraFormats, SetFormatChoosesTheNextConnectionsType) {
+  auto filter = NewCamera(320, 240, 2, 0);
+  auto pin = OutPin(filter.Get());
+  auto config = As<IAMStreamConfig>(pin.Get());
+  const int nv12 = IndexOf(config.Get(), MEDIASUBTYPE_NV12, 640, 360);
+  ASSERT_GE(nv12, 0);
+  struct Refused {
+    const char* What;
+    void (*Change)(Offered&);
+  } refused[] = {
+      {"faster than 60 a second", [](Offered& o) { o.Vih().AvgTimePerFrame = 166'665; }},
+      {"slower than one a second", [](Offered& o) { o.Vih().AvgTimePerFrame = 20'000'000; }},
+      {"another image size", [](Offered& o) { o.Vih().bmiHeader.biSizeImage += 2; }},
+      {"a wider stride", [](Offered& o) { o.Vih().rcTarget = {0, 0, 320, 360}; }},
+      {"a size not offered", [](Offered& o) { o.Vih().bmiHeader.biWidth = 642; }},
+      {"another bit count", [](Offered& o) { o.Vih().bmiHeader.biBitCount = 16; }},
+      {"top-down", [](Offered& o) { o.Vih().bmiHeader.biHeight = -360; }},
+      {"another format type", [](Offered& o) { o.Type->formattype = FORMAT_VideoInfo2; }},
+      {"a short format block", [](Offered& o) { o.Type->cbFormat = 80; }},
+  };
+  for (const Refused& r : refused) {
+    Offered o(config.Get(), nv12);
+    r.Change(o);
+    EXPECT_EQ(config->SetFormat(o.Type), VFW_E_INVALIDMEDIATYPE) << r.What;
+    EXPECT_EQ(pin->QueryAccept(o.Type), S_FALSE) << r.What;
+  }
+  {
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(pin->EnumMediaTypes(&types), S_OK);
+    AM_MEDIA_TYPE* first = nullptr;
+    ASSERT_EQ(types->Next(1, &first, nullptr), S_OK);
+    EXPECT_EQ(first->subtype, MEDIASUBTYPE_RGB32) << "nothing refused was set";
+    Dispose(first);
+  }
+  Offered chosen(config.Get(), nv12);
+  chosen.Vih().AvgTimePerFrame = 1'000'000;  // 10 a second
+  ASSERT_EQ(config->SetFormat(chosen.Type), S_OK);
+  AM_MEDIA_TYPE* got = nullptr;
+  ASSERT_EQ(config->GetFormat(&got), S_OK);
+  EXPECT_EQ(got->subtype, MEDIASUBTYPE_NV12);
+  EXPECT_EQ(Header(*got).bmiHeader.biWidth, 640);
+  EXPECT_EQ(Header(*got).AvgTimePerFrame, 1'000'000);
+  Dispose(got);
+  ComPtr<IEnumMediaTypes> types;
+  ASSERT_EQ(pin->EnumMediaTypes(&types), S_OK);
+  AM_MEDIA_TYPE* listed[2] = {};
+  ULONG n = 0;
+  EXPECT_EQ(types->Next(2, listed, &n), S_FALSE);
+  ASSERT_EQ(n, 1u);
+  EXPECT_EQ(listed[0]->subtype, MEDIASUBTYPE_NV12);
+  Dispose(listed[0]);
+
+  auto peer = TestInputPin::Make();
+  ASSERT_EQ(pin->Connect(peer.Get(), nullptr), S_OK);
+  EXPECT_EQ(peer->Type().subtype, MEDIASUBTYPE_NV12);
+  Offered other(config.Get(), IndexOf(config.Get(), MEDIASUBTYPE_YUY2, 320, 240));
+  EXPECT_EQ(config->SetFormat(other.Type), VFW_E_ALREADY_CONNECTED) << "a connection keeps its type";
+  EXPECT_EQ(config->SetFormat(chosen.Type), S_OK) << "the connection's own type";
+  auto samples = Stream(filter.Get(), *peer.Get(), 4);
+  ASSERT_GE(samples.size(), 4u);
+  for (size_t k = 0; k < samples.size(); ++k) {
+    EXPECT_EQ(samples[k].Length, 640 * 360 * 3 / 2) << k;
+    EXPECT_EQ(samples[k].Start, REFERENCE_TIME(k) * 1'000'000) << k;
+    EXPECT_GE(samples[k].ArrivalSeconds, double(k) * 0.1) << k;
+  }
+  pin->Disconnect();
+  peer->Disconnect();
+  // A peer may also propose any offered type at a rate of its own.
+  Proposal yuy2(320, 240, 16, 320 * 240 * 2, MEDIASUBTYPE_YUY2);
+  yuy2.Vih.bmiHeader.biCompression = MEDIASUBTYPE_YUY2.Data1;
+  yuy2.Vih.AvgTimePerFrame = 166'666;
+  peer = TestInputPin::Make();
+  ASSERT_EQ(pin->Connect(peer.Get(), &yuy2.Type), S_OK);
+  ALLOCATOR_PROPERTIES granted{};
+  ASSERT_TRUE(peer->Notified);
+  peer->Notified->GetProperties(&granted);
+  EXPECT_GE(granted.cbBuffer, 320 * 240 * 2);
+  samples = Stream(filter.Get(), *peer.Get(), 3);
+  ASSERT_GE(samples.size(), 3u);
+  EXPECT_EQ(samples[2].Start, 2 * 166'666);
+  EXPECT_EQ(samples[2].Length, 320 * 240 * 2);
+  pin->Disconnect();
+  peer->Disconnect();
+}
+
+// With the screen painted, each format's frame is the conversion of the RGB32 frame taken of
+// the same screen, byte for byte.
+class CameraFormatsOnScreen : public PaintedScreen {};
+
+TEST_F(CameraFormatsOnScreen, EachFormatIsTheConversionOfTheRgb32Frame) {
+  auto filter = NewCamera(320, 240, 30, 0);
+  auto pin = OutPin(filter.Get());
+  auto config = As<IAMStreamConfig>(pin.Get());
+  const auto frameOf = [&](const GUID& subtype) {
+    Offered o(config.Get(), IndexOf(config.Get(), subtype, 320, 240));
+    EXPECT_EQ(config->SetFormat(o.Type), S_OK);
+    auto peer = TestInputPin::Make();
+    EXPECT_EQ(pin->Connect(peer.Get(), nullptr), S_OK);
+    Pump(100);
+    auto samples = Stream(filter.Get(), *peer.Get(), 2);
+    pin->Disconnect();
+    peer->Disconnect();
+    return samples.size() >= 2 ? samples[1].Bytes : std::vector<uint8_t>{};
+  };
+  const std::vector<uint8_t> rgb = frameOf(MEDIASUBTYPE_RGB32);
+  ASSERT_EQ(rgb.size(), 320u * 240 * 4);
+  ExpectPixel(&rgb[(239 * 320 + 10) * 4], kColours[0], "RGB32 top left");
+  for (TPixelFormat f : {TPixelFormat::YUY2, TPixelFormat::NV12, TPixelFormat::I420, TPixelFormat::RGB24}) {
+    std::vector<uint8_t> expected(murmella::yuv::FrameBytes(f, 320, 240));
+    murmella::yuv::ConvertFrame(f, &rgb[239 * 320 * 4], -320 * 4, 320, 240, expected.data());
+    EXPECT_TRUE(frameOf(vwc::SubtypeOf(f)) == expected) << int(f);
+  }
 }

@@ -154,6 +154,48 @@ class DebugLog {
   std::vector<std::string> lines_;
 };
 
+// A program run to its end with its standard output and error captured together; a program
+// still running after timeoutMs is ended (code ~0u). Window-less, as a console tool runs.
+struct ProgramResult {
+  DWORD Code = ~0u;
+  std::string Output;
+};
+
+inline ProgramResult RunProgram(std::wstring commandLine, DWORD timeoutMs) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  ProgramResult r;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return r;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = writeEnd;
+  si.hStdInput = nullptr;
+  PROCESS_INFORMATION pi{};
+  const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                      nullptr, &si, &pi);
+  CloseHandle(writeEnd);
+  if (!started) {
+    CloseHandle(readEnd);
+    return r;
+  }
+  // The output is read on its own thread so that a chatty program never blocks on a full pipe.
+  std::thread reader([&] {
+    char buf[4096];
+    DWORD n;
+    while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n) r.Output.append(buf, n);
+  });
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, ~0u);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  GetExitCodeProcess(pi.hProcess, &r.Code);
+  reader.join();
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  CloseHandle(readEnd);
+  return r;
+}
+
 #ifdef VWC_AX_PATH
 // The built camera library, loaded by path, and filters made by its own class factory.
 class CameraLibrary {

@@ -101,12 +101,15 @@ TEST(CaptureSettingsStore, SavedChoicesAreReadBack) {
   ClearKey();
   const CaptureSettings s{1, 5, 6, 7, 8, 1, 0, 1};
   ASSERT_TRUE(SaveCaptureSettings(s));
-  ASSERT_TRUE(SaveFrameSettings(320, 240, 15));
+  ASSERT_TRUE(SaveFrameSettings(320, 240, 15, true));
   EXPECT_EQ(LoadCaptureSettings(), s);
   const CameraSettings frames = LoadCameraSettings();
   EXPECT_EQ(frames.VideoWidth, 320);
   EXPECT_EQ(frames.VideoHeight, 240);
   EXPECT_EQ(frames.FrameDuration, 666'666);
+  EXPECT_TRUE(frames.SingleFormat);
+  ASSERT_TRUE(SaveFrameSettings(320, 240, 15, false));
+  EXPECT_FALSE(LoadCameraSettings().SingleFormat);
   ClearKey();
 }
 

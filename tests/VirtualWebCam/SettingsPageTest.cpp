@@ -145,6 +145,7 @@ TEST(SettingsPage, ShowsTheStoredSettingsAndAppliesEdits) {
   EXPECT_EQ(TextOf(shown.Dialog, IDC_REGION_WIDTH), std::to_wstring(GetSystemMetrics(SM_CXSCREEN)));
   EXPECT_FALSE(shown.IsChecked(IDC_SHOW_CURSOR));
   EXPECT_FALSE(shown.IsChecked(IDC_FOLLOW_CURSOR));
+  EXPECT_FALSE(shown.IsChecked(IDC_SINGLE_FORMAT)) << "no SingleFormat value: the many-format camera";
   EXPECT_EQ(shown.Page->IsPageDirty(), S_FALSE);
   EXPECT_EQ(shown.Site.Dirty, 0) << "showing the settings is no edit";
 
@@ -158,6 +159,7 @@ TEST(SettingsPage, ShowsTheStoredSettingsAndAppliesEdits) {
   shown.Click(IDC_FOLLOW_CURSOR);
   shown.Click(IDC_KEEP_ASPECT);
   shown.Type(IDC_VIDEO_HEIGHT, L"180");
+  shown.Click(IDC_SINGLE_FORMAT);
   EXPECT_GT(shown.Site.Dirty, 0);
   EXPECT_EQ(shown.Page->IsPageDirty(), S_OK);
   EXPECT_EQ(Stored(L"CaptureWidth").second, 0u) << "nothing stored before Apply";
@@ -166,7 +168,7 @@ TEST(SettingsPage, ShowsTheStoredSettingsAndAppliesEdits) {
   const std::pair<const wchar_t*, DWORD> expected[] = {
       {L"VideoWidth", 320},  {L"VideoHeight", 180},   {L"FramesPerSecond", 30}, {L"Monitor", 0},
       {L"CaptureLeft", 100}, {L"CaptureTop", 50},     {L"CaptureWidth", 640},   {L"CaptureHeight", 360},
-      {L"FollowCursor", 1},  {L"ShowCursor", 0},      {L"KeepAspect", 1}};
+      {L"FollowCursor", 1},  {L"ShowCursor", 0},      {L"KeepAspect", 1},       {L"SingleFormat", 1}};
   for (auto [name, value] : expected)
     EXPECT_EQ(Stored(name), std::make_pair(DWORD(REG_DWORD), value)) << std::string(name, name + wcslen(name));
 

@@ -107,7 +107,8 @@ TEST(CamSnap, UnknownDeviceIsExitCode3) {
 TEST(CamSnap, BadArgumentsAreExitCode2WithUsage) {
   for (const wchar_t* args : {L"", L"snap", L"grab", L"grab --frames -1", L"grab --frames x", L"grab --seconds 0",
                               L"grab --device", L"avi", L"list --bogus", L"rate", L"rate --seconds 1 --fps 0",
-                              L"rate --seconds 1 --fps 61", L"rate --seconds 1 --width x", L"rate --height 10"}) {
+                              L"rate --seconds 1 --fps 61", L"rate --seconds 1 --width x", L"rate --height 10",
+                              L"rate --seconds 1 --format YV12", L"rate --seconds 1 --format"}) {
     Result r = RunCamSnap(args);
     EXPECT_EQ(r.Code, 2u) << std::string(args, args + wcslen(args));
     EXPECT_NE(r.Out.find("usage: camsnap"), std::string::npos);
@@ -140,6 +141,7 @@ TEST_F(WithCamera, RateUsesTheGivenSettingsAndPutsBackWhatWasThere) {
   RegSetValueExW(key, L"VideoWidth", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&width), sizeof width);
   RegSetValueExW(key, L"FramesPerSecond", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"7"), 4);
   RegDeleteValueW(key, L"VideoHeight");
+  RegSetValueExW(key, L"SingleFormat", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&width), sizeof width);
   RegCloseKey(key);
   const auto widthBefore = Stored(L"VideoWidth"), rateBefore = Stored(L"FramesPerSecond");
 
@@ -159,8 +161,17 @@ TEST_F(WithCamera, RateUsesTheGivenSettingsAndPutsBackWhatWasThere) {
     EXPECT_GE(number(field), 0) << field << " in " << r.Out;
   EXPECT_GT(number("ceiling_fps"), 0) << r.Out;
 
+  // A format asked for is set through IAMStreamConfig, on the many-format camera even when the
+  // user keeps the one-format one (SingleFormat non-zero, above).
+  r = RunCamSnap(L"rate --seconds 1 --fps 10 --width 320 --height 240 --format NV12");
+  EXPECT_EQ(r.Code, 0u) << r.Out;
+  for (const char* field : {"\"format\":\"NV12\",", "\"width\":320,", "\"fps\":10.000,"})
+    EXPECT_NE(r.Out.find(field), std::string::npos) << field << " in " << r.Out;
+  EXPECT_EQ(r.Out.find("\"frames\":0,"), std::string::npos) << r.Out;
+
   EXPECT_EQ(Stored(L"VideoWidth"), widthBefore);
   EXPECT_EQ(Stored(L"FramesPerSecond"), rateBefore);
   EXPECT_EQ(Stored(L"VideoHeight").first, 0u);
+  EXPECT_EQ(Stored(L"SingleFormat"), std::make_pair(DWORD(REG_DWORD), std::string(reinterpret_cast<const char*>(&width), 4)));
   RegDeleteTreeW(HKEY_CURRENT_USER, vwc::kSettingsKey);
 }

@@ -4,7 +4,8 @@
 //   camsnap list
 //   camsnap grab [--device NAME] [--frames N] [--seconds S] [--out DIR] [--keep N] [--raw] [--clock]
 //   camsnap avi  [--device NAME] --out FILE.avi [--seconds S]
-//   camsnap rate [--device NAME] --seconds S [--fps N] [--width W] [--height H] [--clock]
+//   camsnap rate [--device NAME] --seconds S [--fps N] [--width W] [--height H] [--format F] [--clock]
+//     (F: RGB32, YUY2, NV12, I420 or RGB24; the camera's first capability of that format)
 //   camsnap bench [--frames N]   (capture and scaling cost per frame, no device needed)
 //
 // Exit codes: 0 done, 2 bad arguments, 3 no such device, 4 the graph failed, 5 files not written.
@@ -36,6 +37,7 @@ struct Options {
   double Seconds = 0;
   size_t Keep = 0;
   size_t Fps = 0, Width = 0, Height = 0;  // 0: as the camera's settings say
+  std::string Format;                       // empty: whatever the graph agrees on
   bool KeepGiven = false;
   bool Raw = false;
   bool Clock = false;
@@ -47,7 +49,7 @@ int Usage(const char* why) {
           "usage: camsnap list\n"
           "       camsnap grab [--device NAME] [--frames N] [--seconds S] [--out DIR] [--keep N] [--raw] [--clock]\n"
           "       camsnap avi  [--device NAME] --out FILE.avi [--seconds S]\n"
-          "       camsnap rate [--device NAME] --seconds S [--fps N] [--width W] [--height H] [--clock]\n"
+          "       camsnap rate [--device NAME] --seconds S [--fps N] [--width W] [--height H] [--format F] [--clock]\n"
           "       camsnap bench [--frames N]\n",
           why);
   return 2;
@@ -82,6 +84,19 @@ bool ParseCount(const char* s, size_t& out) {
   return true;
 }
 
+const GUID* SubtypeNamed(const std::string& name) {
+  // The FOURCC 'I420' subtype; the SDK names only its twin 'IYUV'.
+  static constexpr GUID kI420 = {0x30323449, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+  static const std::pair<const char*, const GUID*> kNames[] = {{"RGB32", &MEDIASUBTYPE_RGB32},
+                                                               {"YUY2", &MEDIASUBTYPE_YUY2},
+                                                               {"NV12", &MEDIASUBTYPE_NV12},
+                                                               {"I420", &kI420},
+                                                               {"RGB24", &MEDIASUBTYPE_RGB24}};
+  for (const auto& [n, g] : kNames)
+    if (name == n) return g;
+  return nullptr;
+}
+
 bool Parse(int argc, wchar_t** argv, Options& o, std::string& why) {
   if (argc < 2) {
     why = "no command";
@@ -98,6 +113,13 @@ bool Parse(int argc, wchar_t** argv, Options& o, std::string& why) {
       o.Raw = true;
     } else if (a == L"--clock") {
       o.Clock = true;
+    } else if (a == L"--format") {
+      const wchar_t* v = value();
+      o.Format = v ? Utf8(v) : "";
+      if (!SubtypeNamed(o.Format)) {
+        why = "bad format " + o.Format + " (RGB32, YUY2, NV12, I420 or RGB24)";
+        return false;
+      }
     } else if (a == L"--device" || a == L"--out" || a == L"--frames" || a == L"--seconds" || a == L"--keep" ||
                a == L"--fps" || a == L"--width" || a == L"--height") {
       const wchar_t* v = value();
@@ -232,19 +254,29 @@ int Rate(const Options& o) {
   // The camera reads its settings when its pin is made, that is when the device is bound.
   if ((o.Fps && !settings.Set(L"FramesPerSecond", DWORD(o.Fps))) ||
       (o.Width && !settings.Set(L"VideoWidth", DWORD(o.Width))) ||
-      (o.Height && !settings.Set(L"VideoHeight", DWORD(o.Height)))) {
+      (o.Height && !settings.Set(L"VideoHeight", DWORD(o.Height))) ||
+      (!o.Format.empty() && !settings.Set(L"SingleFormat", 0))) {
     fprintf(stderr, "camsnap: the camera's settings could not be written\n");
     return 4;
   }
   ComPtr<IBaseFilter> source;
   if (int rc = Bind(o, source)) return rc;
+  GUID subtype = MEDIASUBTYPE_RGB32;
+  std::string step;
+  if (!o.Format.empty()) {
+    subtype = *SubtypeNamed(o.Format);
+    HRESULT hr = ChooseCaptureFormat(source.Get(), subtype, step);
+    if (FAILED(hr)) {
+      Fail("choosing the format", step, hr);
+      return 4;
+    }
+  }
   // What the platform allows at most: bare screen reads a second, beside the camera's rate.
   const double readMs = BareScreenReadMs(30);
   TFrameSink sink(0, 0);
   VideoFormat format;
   RunStats stats;
-  std::string step;
-  HRESULT hr = RunGrabGraph(source.Get(), sink, DWORD(o.Seconds * 1000), o.Clock, format, stats, step);
+  HRESULT hr = RunGrabGraph(source.Get(), sink, DWORD(o.Seconds * 1000), o.Clock, format, stats, step, subtype);
   source.Reset();
   if (FAILED(hr)) {
     Fail("streaming", step, hr);
@@ -254,12 +286,12 @@ int Rate(const Options& o) {
   const int64_t duration = format.AvgTimePerFrame;
   const ScheduleStats s = MeasureSchedule(frames, duration);
   const double scheduled = duration > 0 ? o.Seconds * 1e7 / double(duration) : 0;
-  printf("{\"device\":%s,\"width\":%ld,\"height\":%ld,\"fps\":%.3f,\"seconds\":%.3f,\"clock\":%s,"
+  printf("{\"device\":%s,\"format\":\"%s\",\"width\":%ld,\"height\":%ld,\"fps\":%.3f,\"seconds\":%.3f,\"clock\":%s,"
          "\"frames\":%zu,\"scheduled\":%.1f,\"delivered_ratio\":%.3f,\"first_frame_us\":%" PRId64
          ",\"median_lateness_us\":%" PRId64 ",\"p90_lateness_us\":%" PRId64 ",\"max_lateness_us\":%" PRId64
          ",\"drift_us\":%" PRId64 ",\"bare_screen_read_ms\":%.3f,\"ceiling_fps\":%.1f"
          ",\"elapsed_ms\":%.1f,\"cpu_ms\":%.1f,\"cpu_ms_per_frame\":%.3f,\"event\":%ld}\n",
-         JsonString(o.Device).c_str(), format.Width, format.Height, duration > 0 ? 1e7 / double(duration) : 0.0,
+         JsonString(o.Device).c_str(), o.Format.empty() ? "RGB32" : o.Format.c_str(), format.Width, format.Height, duration > 0 ? 1e7 / double(duration) : 0.0,
          o.Seconds, o.Clock ? "true" : "false", frames.size(), scheduled,
          scheduled > 0 ? double(frames.size()) / scheduled : 0.0, s.FirstFrameUs, s.MedianLatenessUs,
          s.P90LatenessUs, s.MaxLatenessUs, s.DriftUs, readMs, readMs > 0 ? 1000.0 / readMs : 0.0, stats.ElapsedMs,

@@ -104,8 +104,37 @@ HRESULT RunFor(Graph& g, HANDLE ready, DWORD durationMs, TFrameSink* sink, RunSt
 
 }  // namespace
 
+HRESULT ChooseCaptureFormat(IBaseFilter* source, const GUID& subtype, std::string& step) {
+  HRESULT hr;
+  ComPtr<ICaptureGraphBuilder2> capture;
+  CHECK(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&capture)),
+        "create capture graph builder");
+  ComPtr<IAMStreamConfig> config;
+  CHECK(capture->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source, IID_IAMStreamConfig,
+                               reinterpret_cast<void**>(config.GetAddressOf())),
+        "find the capture pin's IAMStreamConfig");
+  int count = 0, size = 0;
+  CHECK(config->GetNumberOfCapabilities(&count, &size), "IAMStreamConfig::GetNumberOfCapabilities");
+  for (int i = 0; i < count; ++i) {
+    AM_MEDIA_TYPE* type = nullptr;
+    VIDEO_STREAM_CONFIG_CAPS caps;
+    if (size > int(sizeof caps) || FAILED(config->GetStreamCaps(i, &type, reinterpret_cast<BYTE*>(&caps)))) continue;
+    const bool match = type->subtype == subtype;
+    if (match) hr = config->SetFormat(type);
+    CoTaskMemFree(type->pbFormat);
+    if (type->pUnk) type->pUnk->Release();
+    CoTaskMemFree(type);
+    if (match) {
+      if (FAILED(hr)) step = "IAMStreamConfig::SetFormat";
+      return hr;
+    }
+  }
+  step = "find a capability of the asked format";
+  return VFW_E_NOT_FOUND;
+}
+
 HRESULT RunGrabGraph(IBaseFilter* source, TFrameSink& sink, DWORD durationMs, bool keepClock,
-                     VideoFormat& format, RunStats& stats, std::string& step) {
+                     VideoFormat& format, RunStats& stats, std::string& step, const GUID& subtype) {
   HRESULT hr;
   Graph g;
   if (FAILED(hr = MakeGraph(source, g, step))) return hr;
@@ -118,7 +147,7 @@ HRESULT RunGrabGraph(IBaseFilter* source, TFrameSink& sink, DWORD durationMs, bo
   CHECK(grabberFilter.As(&grabber), "ISampleGrabber");
   AM_MEDIA_TYPE want{};
   want.majortype = MEDIATYPE_Video;
-  want.subtype = MEDIASUBTYPE_RGB32;
+  want.subtype = subtype;
   CHECK(grabber->SetMediaType(&want), "ISampleGrabber::SetMediaType");
   CHECK(grabber->SetBufferSamples(FALSE), "ISampleGrabber::SetBufferSamples");
   CHECK(grabber->SetOneShot(FALSE), "ISampleGrabber::SetOneShot");

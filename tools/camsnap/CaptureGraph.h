@@ -23,8 +23,15 @@ struct RunStats {
 // Source -> sample grabber (RGB32 video) -> null renderer. Runs until the sink has its frames
 // or durationMs have passed. Without keepClock the graph runs unclocked, so the renderer
 // never holds samples back and arrival times show the source's own pacing.
+// The grabber asks for the given video subtype (RGB32 unless told otherwise).
 HRESULT RunGrabGraph(IBaseFilter* source, TFrameSink& sink, DWORD durationMs, bool keepClock,
-                     VideoFormat& format, RunStats& stats, std::string& step);
+                     VideoFormat& format, RunStats& stats, std::string& step,
+                     const GUID& subtype = MEDIASUBTYPE_RGB32);
+
+// Sets the source's capture format, as a capture application does before it connects, to its
+// first capability of the given subtype (the camera offers its configured size first).
+// VFW_E_NOT_FOUND when it has none.
+HRESULT ChooseCaptureFormat(IBaseFilter* source, const GUID& subtype, std::string& step);
 
 // Source -> AVI mux -> camsnap's file stream sink (FileStreamSink.h) for durationMs.
 HRESULT RunAviGraph(IBaseFilter* source, const std::wstring& path, DWORD durationMs,
