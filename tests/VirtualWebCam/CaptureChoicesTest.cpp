@@ -278,3 +278,43 @@ TEST_F(PaintedScreen, ChangedChoicesAreReadAgainAtMostOnceASecond) {
   EXPECT_TRUE(source.Region() == (TRect{w_ - 100, h_ - 100, w_, h_}));
   ClearKey();
 }
+
+// With more than one display (Xvfb with two screens joined by Xinerama gives Wine two), the
+// chosen one is captured in its own coordinates; with one, the test says so and stops.
+TEST(Displays, TheChosenDisplayIsCapturedInItsOwnCoordinates) {
+  const std::vector<DisplayInfo> displays = ListDisplays();
+  size_t other = displays.size();
+  for (size_t i = 0; i < displays.size(); ++i)
+    if (!displays[i].Primary) other = i;
+  if (other == displays.size()) GTEST_SKIP() << "one display: only the fallback to the primary can be shown";
+  const TRect b = displays[other].Bounds;
+  // A window of one colour over the whole of the other display.
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hbrBackground = CreateSolidBrush(RGB(30, 160, 90));
+  wc.lpszClassName = L"VwcOtherDisplay";
+  RegisterClassW(&wc);
+  HWND w = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, b.Left, b.Top, b.Width(),
+                           b.Height(), nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_TRUE(w);
+  for (int i = 0; i < 20; ++i) {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    UpdateWindow(w);
+    Sleep(20);
+  }
+  ClearKey();
+  CaptureSettings s = Choices(10, 10, 100, 100);
+  s.Monitor = int32_t(other + 1);
+  s.ShowCursor = 0;
+  PutCapture(s);
+  TScreenSource source;
+  source.Reload();
+  EXPECT_TRUE(source.Region() == (TRect{b.Left + 10, b.Top + 10, b.Left + 110, b.Top + 110}));
+  const Picture p = FrameOf(source, 32, 32);
+  ExpectPixel(p.At(16, 16), RGB(30, 160, 90), "the other display's window");
+  DestroyWindow(w);
+  DeleteObject(wc.hbrBackground);
+  ClearKey();
+}
