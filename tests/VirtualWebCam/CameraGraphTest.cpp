@@ -347,7 +347,7 @@ class PropertyFrame : public ::testing::Test {
       // platform's to choose).
       for (int i = 0; i < 200 && !page; ++i, Sleep(50)) {
         frame = FrameWithPage();
-        if (frame) page = GetParent(FindDescendant(frame, IDC_VIDEO_WIDTH));
+        if (frame) page = GetParent(FindControl(frame, IDC_VIDEO_WIDTH));
       }
       if (!page) return;
       found = true;
@@ -369,7 +369,7 @@ class PropertyFrame : public ::testing::Test {
         [](HWND w, LPARAM p) {
           DWORD process = 0;
           GetWindowThreadProcessId(w, &process);
-          if (process != GetCurrentProcessId() || !IsWindowVisible(w) || !FindDescendant(w, IDC_VIDEO_WIDTH))
+          if (process != GetCurrentProcessId() || !IsWindowVisible(w) || !FindControl(w, IDC_VIDEO_WIDTH))
             return TRUE;
           *reinterpret_cast<HWND*>(p) = w;
           return FALSE;
@@ -378,22 +378,6 @@ class PropertyFrame : public ::testing::Test {
     return found;
   }
 
-  static HWND FindDescendant(HWND parent, int id) {
-    struct Search {
-      int Id;
-      HWND Found;
-    } search{id, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND w, LPARAM p) {
-          auto* s = reinterpret_cast<Search*>(p);
-          if (GetDlgCtrlID(w) != s->Id) return TRUE;
-          s->Found = w;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.Found;
-  }
   static void Type(HWND page, int id, const wchar_t* text) {
     SendMessageW(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
   }

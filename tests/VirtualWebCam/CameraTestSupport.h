@@ -196,6 +196,24 @@ inline ProgramResult RunProgram(std::wstring commandLine, DWORD timeoutMs) {
   return r;
 }
 
+// The first window below parent (at any depth) with this control id, or null.
+inline HWND FindControl(HWND parent, int id) {
+  struct Search {
+    int Id;
+    HWND Found;
+  } search{id, nullptr};
+  EnumChildWindows(
+      parent,
+      [](HWND w, LPARAM p) {
+        auto* s = reinterpret_cast<Search*>(p);
+        if (GetDlgCtrlID(w) != s->Id) return TRUE;
+        s->Found = w;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
 #ifdef VWC_AX_PATH
 // The built camera library, loaded by path, and filters made by its own class factory.
 class CameraLibrary {

@@ -77,22 +77,7 @@ struct ShownPage {
     }
     if (Frame) DestroyWindow(Frame);
   }
-  HWND FindChild(int id) {
-    struct Search {
-      int Id;
-      HWND Found;
-    } search{id, nullptr};
-    EnumChildWindows(
-        Frame,
-        [](HWND w, LPARAM p) {
-          auto* s = reinterpret_cast<Search*>(p);
-          if (GetDlgCtrlID(w) != s->Id) return TRUE;
-          s->Found = w;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.Found;
-  }
+  HWND FindChild(int id) { return FindControl(Frame, id); }
   void Type(int id, const wchar_t* text) { SetDlgItemTextW(Dialog, id, text); }
   void Click(int id) { SendMessageW(GetDlgItem(Dialog, id), BM_CLICK, 0, 0); }
   bool IsChecked(int id) { return IsDlgButtonChecked(Dialog, id) == BST_CHECKED; }
