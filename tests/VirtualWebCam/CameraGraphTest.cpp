@@ -363,18 +363,16 @@ class PropertyFrame : public ::testing::Test {
     EXPECT_TRUE(found) << "the frame with the camera's page never showed";
   }
 
+  static BOOL CALLBACK HoldsPage(HWND w, LPARAM found) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(w, &process);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(w) || !FindControl(w, IDC_VIDEO_WIDTH)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = w;
+    return FALSE;
+  }
   static HWND FrameWithPage() {
     HWND found = nullptr;
-    EnumWindows(
-        [](HWND w, LPARAM p) {
-          DWORD process = 0;
-          GetWindowThreadProcessId(w, &process);
-          if (process != GetCurrentProcessId() || !IsWindowVisible(w) || !FindControl(w, IDC_VIDEO_WIDTH))
-            return TRUE;
-          *reinterpret_cast<HWND*>(p) = w;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(HoldsPage, reinterpret_cast<LPARAM>(&found));
     return found;
   }
 
