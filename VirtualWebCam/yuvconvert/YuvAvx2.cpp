@@ -20,22 +20,24 @@ struct Avx2Lanes {
   }
   static Reg Set16(short v) { return _mm256_set1_epi16(v); }
   static Reg Set32(int v) { return _mm256_set1_epi32(v); }
-  static Reg Set64(long long v) { return _mm256_set1_epi64x(v); }
   static Reg Pair16(short low, short high) { return _mm256_set1_epi32(int(unsigned(std::uint16_t(low)) | unsigned(std::uint16_t(high)) << 16)); }
   static Reg And(Reg a, Reg b) { return _mm256_and_si256(a, b); }
-  static Reg Or(Reg a, Reg b) { return _mm256_or_si256(a, b); }
   static Reg Add16(Reg a, Reg b) { return _mm256_add_epi16(a, b); }
   static Reg Add32(Reg a, Reg b) { return _mm256_add_epi32(a, b); }
   static Reg Srli16(Reg a, int n) { return _mm256_srli_epi16(a, n); }
   static Reg Srli32(Reg a, int n) { return _mm256_srli_epi32(a, n); }
   static Reg Srai32(Reg a, int n) { return _mm256_srai_epi32(a, n); }
   static Reg Srli64(Reg a, int n) { return _mm256_srli_epi64(a, n); }
-  static Reg Slli64(Reg a, int n) { return _mm256_slli_epi64(a, n); }
   static Reg Madd(Reg a, Reg b) { return _mm256_madd_epi16(a, b); }
   static Reg Packs32(Reg a, Reg b) { return _mm256_packs_epi32(a, b); }
   static Reg Packus16(Reg a, Reg b) { return _mm256_packus_epi16(a, b); }
   static Reg Unpacklo16(Reg a, Reg b) { return _mm256_unpacklo_epi16(a, b); }
   static Reg Unpackhi16(Reg a, Reg b) { return _mm256_unpackhi_epi16(a, b); }
+  static Reg Unpacklo32(Reg a, Reg b) { return _mm256_unpacklo_epi32(a, b); }
+  static Reg Unpackhi32(Reg a, Reg b) { return _mm256_unpackhi_epi32(a, b); }
+  static Reg Unpacklo64(Reg a, Reg b) { return _mm256_unpacklo_epi64(a, b); }
+  // Dwords 0 and 2 of each lane into its low half.
+  static Reg Shuffle02(Reg a) { return _mm256_shuffle_epi32(a, 0x08); }
   // Packing two registers per lane leaves four-byte groups as 0 2 4 6 | 1 3 5 7 ...
   static Reg FixDwords(Reg r) { return _mm256_permutevar8x32_epi32(r, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)); }
   // ... and eight-byte groups as 0 2 | 1 3.

@@ -24,19 +24,27 @@ struct TKernels {
     return V::Srli32(sum, 8);
   }
 
-  // From channel sums of n = 2^shift pixels per pixel pair: U in even and V in odd 32-bit lanes.
+  // The pair sums of a register (both pixels of each pair added) in dwords 0 and 2 of each
+  // lane, gathered from two registers a and b into one: a's two pairs, then b's.
+  static R PairSums(R a, R b) {
+    a = V::Add16(a, V::Srli64(a, 32));
+    b = V::Add16(b, V::Srli64(b, 32));
+    return V::Unpacklo64(V::Shuffle02(a), V::Shuffle02(b));
+  }
+
+  // The chroma of the pixel pairs of two registers, from channel sums of n = 2^shift pixels
+  // per pair (two registers of one row, or of two rows already added): 16-bit U V pairs in the
+  // order Packs32 of the two registers would give. The + 128 of both formulas is folded into
+  // the rounding term, which adding a multiple of 2^(8 + shift) before the shift allows.
   template <int shift>
-  static R Chroma32(R br, R ga) {
-    // Pairs of pixels: the even lane of each 64-bit half gets both pixels' sums.
-    br = V::Add16(br, V::Srli64(br, 32));
-    ga = V::Add16(ga, V::Srli64(ga, 32));
-    const R round = V::Set32(128 << shift);
+  static R ChromaPairs(R brA, R gaA, R brB, R gaB) {
+    const R br = PairSums(brA, brB), ga = PairSums(gaA, gaB);
+    const R round = V::Set32((128 << shift) + (128 << (8 + shift)));
     const R u = V::Srai32(V::Add32(V::Add32(V::Madd(br, V::Pair16(112, -38)), V::Madd(ga, V::Pair16(-74, 0))), round),
                           8 + shift);
     const R v = V::Srai32(V::Add32(V::Add32(V::Madd(br, V::Pair16(-18, 112)), V::Madd(ga, V::Pair16(-94, 0))), round),
                           8 + shift);
-    const R even = V::And(u, V::Set64(0xFFFFFFFFll));
-    return V::Add32(V::Or(even, V::Slli64(v, 32)), V::Set32(128));
+    return V::Packs32(V::Unpacklo32(u, v), V::Unpackhi32(u, v));
   }
 
   // 2 x kPixels pixels of one row into YUY2.
@@ -45,28 +53,27 @@ struct TKernels {
     Split(V::Load(src), br0, ga0);
     Split(V::Load(src + 4 * kPixels), br1, ga1);
     const R y = V::Packs32(Luma32(br0, ga0), Luma32(br1, ga1));
-    const R uv = V::Packs32(Chroma32<1>(br0, ga0), Chroma32<1>(br1, ga1));
+    const R uv = ChromaPairs<1>(br0, ga0, br1, ga1);
     V::Store(dst, V::FixQwords(V::Packus16(V::Unpacklo16(y, uv), V::Unpackhi16(y, uv))));
   }
 
   // 4 x kPixels pixels of two rows: both luma rows, and the interleaved chroma pairs.
   static R Block420(const std::uint8_t* src0, const std::uint8_t* src1, std::uint8_t* y0, std::uint8_t* y1) {
-    R l0[4], l1[4], c[4];
+    R l0[4], l1[4], br[4], ga[4];
     for (int k = 0; k < 4; ++k) {
       R br0, ga0, br1, ga1;
       Split(V::Load(src0 + 4 * kPixels * k), br0, ga0);
       Split(V::Load(src1 + 4 * kPixels * k), br1, ga1);
       l0[k] = Luma32(br0, ga0);
       l1[k] = Luma32(br1, ga1);
-      c[k] = Chroma32<2>(V::Add16(br0, br1), V::Add16(ga0, ga1));
+      br[k] = V::Add16(br0, br1);
+      ga[k] = V::Add16(ga0, ga1);
     }
     V::Store(y0, V::FixDwords(V::Packus16(V::Packs32(l0[0], l0[1]), V::Packs32(l0[2], l0[3]))));
     V::Store(y1, V::FixDwords(V::Packus16(V::Packs32(l1[0], l1[1]), V::Packs32(l1[2], l1[3]))));
     // 16-bit U V pairs; packed to bytes they are NV12's chroma row.
-    return UvPairs(c);
+    return V::Packus16(ChromaPairs<2>(br[0], ga[0], br[1], ga[1]), ChromaPairs<2>(br[2], ga[2], br[3], ga[3]));
   }
-
-  static R UvPairs(const R c[4]) { return V::Packus16(V::Packs32(c[0], c[1]), V::Packs32(c[2], c[3])); }
 
   static void Nv12Rows(const std::uint8_t* src0, const std::uint8_t* src1, std::uint8_t* y0, std::uint8_t* y1,
                        std::uint8_t* uv, std::int32_t width) {

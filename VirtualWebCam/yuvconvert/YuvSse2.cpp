@@ -15,22 +15,24 @@ struct Sse2Lanes {
   static void StoreHalf(std::uint8_t* p, Reg r) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), r); }
   static Reg Set16(short v) { return _mm_set1_epi16(v); }
   static Reg Set32(int v) { return _mm_set1_epi32(v); }
-  static Reg Set64(long long v) { return _mm_set1_epi64x(v); }
   static Reg Pair16(short low, short high) { return _mm_set1_epi32(int(unsigned(std::uint16_t(low)) | unsigned(std::uint16_t(high)) << 16)); }
   static Reg And(Reg a, Reg b) { return _mm_and_si128(a, b); }
-  static Reg Or(Reg a, Reg b) { return _mm_or_si128(a, b); }
   static Reg Add16(Reg a, Reg b) { return _mm_add_epi16(a, b); }
   static Reg Add32(Reg a, Reg b) { return _mm_add_epi32(a, b); }
   static Reg Srli16(Reg a, int n) { return _mm_srli_epi16(a, n); }
   static Reg Srli32(Reg a, int n) { return _mm_srli_epi32(a, n); }
   static Reg Srai32(Reg a, int n) { return _mm_srai_epi32(a, n); }
   static Reg Srli64(Reg a, int n) { return _mm_srli_epi64(a, n); }
-  static Reg Slli64(Reg a, int n) { return _mm_slli_epi64(a, n); }
   static Reg Madd(Reg a, Reg b) { return _mm_madd_epi16(a, b); }
   static Reg Packs32(Reg a, Reg b) { return _mm_packs_epi32(a, b); }
   static Reg Packus16(Reg a, Reg b) { return _mm_packus_epi16(a, b); }
   static Reg Unpacklo16(Reg a, Reg b) { return _mm_unpacklo_epi16(a, b); }
   static Reg Unpackhi16(Reg a, Reg b) { return _mm_unpackhi_epi16(a, b); }
+  static Reg Unpacklo32(Reg a, Reg b) { return _mm_unpacklo_epi32(a, b); }
+  static Reg Unpackhi32(Reg a, Reg b) { return _mm_unpackhi_epi32(a, b); }
+  static Reg Unpacklo64(Reg a, Reg b) { return _mm_unpacklo_epi64(a, b); }
+  // Dwords 0 and 2 of each lane into its low half.
+  static Reg Shuffle02(Reg a) { return _mm_shuffle_epi32(a, 0x08); }
   // One lane is already in pixel order.
   static Reg FixDwords(Reg r) { return r; }
   static Reg FixQwords(Reg r) { return r; }

@@ -1,6 +1,8 @@
 // The conversions out of RGB32 at 640x480 and 1920x1080, each routine level, beside the floor
 // of the same work: a streaming read of the RGB32 source plus a streaming write of as many bytes
 // as the destination takes, measured in the same run (and libyuv's routines as a yardstick).
+// Versus/... times the chosen routines and the floor alternately and reports both medians and
+// their ratio, the figure to read on a busy machine.
 //   build/linux/bench/yuvconvert/yuvconvert_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only
 #include "YuvConvert.h"
 #include "YuvRoutines.h"
@@ -8,6 +10,8 @@
 #include <benchmark/benchmark.h>
 #include <libyuv.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -28,17 +32,48 @@ struct Frames {
 constexpr TPixelFormat kFormats[] = {TPixelFormat::RGB24, TPixelFormat::YUY2, TPixelFormat::NV12, TPixelFormat::I420};
 const char* const kNames[] = {"RGB32", "YUY2", "NV12", "I420", "RGB24"};
 
+// Every source word read once, then every destination byte written once.
+void StreamReadWrite(Frames& fr) {
+  uint64_t acc = 0;
+  const auto* words = reinterpret_cast<const uint64_t*>(fr.Src.data());
+  for (size_t i = 0; i < fr.Src.size() / 8; ++i) acc ^= words[i];
+  benchmark::DoNotOptimize(acc);
+  memset(fr.Dst.data(), int(acc & 0x7F), fr.Dst.size());
+  benchmark::ClobberMemory();
+}
+
 void Floor(benchmark::State& state, TPixelFormat f) {
   Frames fr(int32_t(state.range(0)), int32_t(state.range(1)), f);
+  for (auto _ : state) StreamReadWrite(fr);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// The chosen routines and the floor timed in turn, frame after frame, so that a shared
+// machine's changing load falls on both alike: the medians and their ratio as counters.
+void Versus(benchmark::State& state, TPixelFormat f) {
+  Frames fr(int32_t(state.range(0)), int32_t(state.range(1)), f);
+  std::vector<double> floor, convert;
+  using Clock = std::chrono::steady_clock;
   for (auto _ : state) {
-    // Every source word read once, then every destination byte written once.
-    uint64_t acc = 0;
-    const auto* words = reinterpret_cast<const uint64_t*>(fr.Src.data());
-    for (size_t i = 0; i < fr.Src.size() / 8; ++i) acc ^= words[i];
-    benchmark::DoNotOptimize(acc);
-    memset(fr.Dst.data(), int(acc & 0x7F), fr.Dst.size());
+    const auto t0 = Clock::now();
+    StreamReadWrite(fr);
+    const auto t1 = Clock::now();
+    ConvertFrame(f, fr.Src.data(), ptrdiff_t(fr.W) * 4, fr.W, fr.H, fr.Dst.data());
     benchmark::ClobberMemory();
+    const auto t2 = Clock::now();
+    floor.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+    convert.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
+    state.SetIterationTime(std::chrono::duration<double>(t2 - t1).count());
   }
+  const double fm = Median(floor), cm = Median(convert);
+  state.counters["floor_us"] = fm;
+  state.counters["convert_us"] = cm;
+  state.counters["ratio"] = fm > 0 ? cm / fm : 0;
+  state.SetLabel(YuvRoutines().Name);
 }
 
 void Convert(benchmark::State& state, TPixelFormat f, const TYuvRoutines* r) {
@@ -79,6 +114,7 @@ void Register() {
   const int n = AvailableYuvRoutines(levels);
   for (TPixelFormat f : kFormats) {
     const std::string name = kNames[int(f)];
+    benchmark::RegisterBenchmark(("Versus/" + name).c_str(), Versus, f)->Apply(Sizes)->UseManualTime();
     benchmark::RegisterBenchmark(("Floor/" + name).c_str(), Floor, f)->Apply(Sizes);
     for (int i = 0; i < n; ++i)
       benchmark::RegisterBenchmark(("Convert/" + name + "/" + levels[i]->Name).c_str(), Convert, f, levels[i])
