@@ -1,6 +1,7 @@
-// The library's one class factory, made when the library is loaded: the data under which
-// regsvr32 registers the camera as a video input device. The factory template frees it when
-// the library is unloaded.
+// The library's class factories, made when the library is loaded: the data under which
+// regsvr32 registers the camera as a video input device, and its settings page as a plain COM
+// class (server keys only: a page is no camera and must not be listed as one). The factory
+// template frees them when the library is unloaded.
 #include "UMain.h"
 
 #include <windows.h>
@@ -28,6 +29,8 @@ const REGFILTERPINS kPinRecord = {
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
   if (reason == DLL_PROCESS_ATTACH) {
     try {
+      new TBCClassFactory(&TBCSettingsPage::CreateFromFactory, vwc::kSettingsPageName, vwc::kClsidSettingsPage,
+                          GUID_NULL, 0, 0, nullptr);
       new TBCClassFactory(&TBCVirtualWebCam::CreateFromFactory, vwc::kFriendlyName, vwc::kClsidVirtualWebCam,
                           CLSID_VideoInputDeviceCategory, MERIT_DO_NOT_USE, 1, &kPinRecord);
     } catch (...) {

@@ -1,5 +1,6 @@
 #include "SampleRows.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vwc {
@@ -39,6 +40,19 @@ size_t FillBlackRows(int32_t width, int32_t height, uint8_t* dst, size_t dstSize
   static constexpr uint8_t kBlack[4] = {0, 0, 0, 0xFF};
   for (size_t i = 0; i < pixels; ++i) memcpy(dst + 4 * i, kBlack, 4);
   return pixels * 4;
+}
+
+size_t PlaceInFrame(const uint8_t* innerBottomUp, const murmella::bitmap32::TRect& inner, int32_t width,
+                    int32_t height, uint8_t* dst, size_t dstSize) {
+  const size_t written = FillBlackRows(width, height, dst, dstSize);
+  const int32_t rows = RowsThatFit(dstSize, width, height);
+  const size_t row = size_t(width) * 4, innerRow = size_t(inner.Width()) * 4;
+  // Frame row r (bottom-up) shows picture row height - 1 - r; the inner picture's bottom row is
+  // picture row inner.Bottom - 1.
+  const int32_t first = height - inner.Bottom;
+  for (int32_t r = std::max(first, 0); r < rows && r < first + inner.Height(); ++r)
+    memcpy(dst + row * size_t(r) + size_t(inner.Left) * 4, innerBottomUp + innerRow * size_t(r - first), innerRow);
+  return written;
 }
 
 }  // namespace vwc

@@ -5,6 +5,7 @@
 #include "PlatformBitmap.h"
 #include "SampleRows.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -32,21 +33,23 @@ class Selection {
   HGDIOBJ previous_;
 };
 
-void DrawCursor(HDC dc) {
+// The cursor where it is relative to the picture's top-left corner (origin, in screen
+// coordinates): near an edge it is cut off, outside the picture it is not seen.
+void DrawCursor(HDC dc, POINT origin) {
   CURSORINFO cursor{};
   cursor.cbSize = sizeof cursor;  // 20 in the 32-bit build
   if (!GetCursorInfo(&cursor) || !(cursor.flags & CURSOR_SHOWING) || !cursor.hCursor) return;
   ICONINFO icon{};
   if (!GetIconInfo(cursor.hCursor, &icon)) return;
-  DrawIconEx(dc, cursor.ptScreenPos.x - LONG(icon.xHotspot), cursor.ptScreenPos.y - LONG(icon.yHotspot),
-             cursor.hCursor, 0, 0, 0, nullptr, DI_NORMAL);
+  DrawIconEx(dc, cursor.ptScreenPos.x - origin.x - LONG(icon.xHotspot),
+             cursor.ptScreenPos.y - origin.y - LONG(icon.yHotspot), cursor.hCursor, 0, 0, 0, nullptr, DI_NORMAL);
   if (icon.hbmMask) DeleteObject(icon.hbmMask);
   if (icon.hbmColor) DeleteObject(icon.hbmColor);
 }
 
 constexpr char kCaptureFailure[] = "vwc: Error in TBCVirtualWebCamPin.CopyScreenToBitmapEx call...";
 
-// The rectangle clamped to the display that dc shows.
+// The rectangle clamped to the primary display that dc shows.
 RECT Clamped(const RECT& rect, HDC screen) {
   RECT r = rect;
   const int displayW = GetDeviceCaps(screen, HORZRES), displayH = GetDeviceCaps(screen, VERTRES);
@@ -57,10 +60,19 @@ RECT Clamped(const RECT& rect, HDC screen) {
   return r;
 }
 
-// The screen at r, cursor drawn in, into what memory has selected (at least r's size).
-void CopyScreen(HDC memory, HDC screen, const RECT& r) {
+// The rectangle clamped to the screen of every display together.
+RECT ClampedToScreen(const RECT& rect) {
+  const LONG left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  const LONG right = left + GetSystemMetrics(SM_CXVIRTUALSCREEN), bottom = top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  return {std::max(rect.left, left), std::max(rect.top, top), std::min(rect.right, right),
+          std::min(rect.bottom, bottom)};
+}
+
+// The screen at r, with the cursor when asked for, into what memory has selected (at least r's
+// size). Only r is read: a small region costs less than the whole screen.
+void CopyScreen(HDC memory, HDC screen, const RECT& r, bool showCursor = true) {
   BitBlt(memory, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
-  DrawCursor(memory);
+  if (showCursor) DrawCursor(memory, POINT{r.left, r.top});
   GdiFlush();
 }
 
@@ -91,11 +103,11 @@ HBITMAP CopyScreenToBitmapEx(const RECT& rect) {
   return bitmap;
 }
 
-bool TScreenFrames::Capture(const RECT& rect) {
+bool TScreenFrames::Capture(const RECT& rect, bool showCursor) {
   valid_ = false;
   if (rect.right <= rect.left || rect.bottom <= rect.top) return false;
   OwnedDc screen(CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr));
-  const RECT r = screen ? Clamped(rect, screen.get()) : RECT{};
+  const RECT r = screen ? ClampedToScreen(rect) : RECT{};
   const int w = r.right - r.left, h = r.bottom - r.top;
   if (!screen || w <= 0 || h <= 0) {
     OutputDebugStringA(kCaptureFailure);
@@ -117,14 +129,22 @@ bool TScreenFrames::Capture(const RECT& rect) {
   {
     // Selected only for the copy, so that scaling may select it elsewhere (an enlargement does).
     Selection selected(memory_.get(), bitmap_.get());
-    CopyScreen(memory_.get(), screen.get(), r);
+    CopyScreen(memory_.get(), screen.get(), r, showCursor);
   }
   valid_ = true;
   return true;
 }
 
-size_t TScreenFrames::ScaleTo(int32_t width, int32_t height, uint8_t* buffer, size_t bufferSize) const {
-  return ScaleToSample(valid_ ? bitmap_.get() : nullptr, width, height, buffer, bufferSize);
+size_t TScreenFrames::ScaleTo(int32_t width, int32_t height, uint8_t* buffer, size_t bufferSize, bool keepAspect) {
+  HBITMAP picture = valid_ ? bitmap_.get() : nullptr;
+  if (!keepAspect || !picture || !buffer || width <= 0 || height <= 0)
+    return ScaleToSample(picture, width, height, buffer, bufferSize);
+  const TRect inner = Letterbox(width_, height_, width, height);
+  if (inner == TRect{0, 0, width, height}) return ScaleToSample(picture, width, height, buffer, bufferSize);
+  // The picture at its kept shape, then placed between the bars.
+  letterbox_.resize(size_t(inner.Width()) * size_t(inner.Height()) * 4);
+  ScaleToSample(picture, inner.Width(), inner.Height(), letterbox_.data(), letterbox_.size());
+  return PlaceInFrame(letterbox_.data(), inner, width, height, buffer, bufferSize);
 }
 
 size_t ScaleToSample(HBITMAP bitmap, int32_t width, int32_t height, uint8_t* buffer, size_t bufferSize) {

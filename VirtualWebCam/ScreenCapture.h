@@ -8,7 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "CaptureRegion.h"
 #include "GdiObjects.h"
+
+#include <vector>
 
 namespace vwc {
 
@@ -31,17 +34,20 @@ class TScreenFrames {
   TScreenFrames(const TScreenFrames&) = delete;
   TScreenFrames& operator=(const TScreenFrames&) = delete;
 
-  // Takes a picture of rect; false for an empty rectangle, or after a failure with the
-  // capture's debug line. The picture of a failed capture is gone.
-  bool Capture(const RECT& rect);
-  // ScaleToSample of the last picture (a black frame when there is none).
-  size_t ScaleTo(int32_t width, int32_t height, uint8_t* buffer, size_t bufferSize) const;
+  // Takes a picture of rect (screen coordinates, clamped to the screen of all displays), with
+  // the cursor drawn where it is relative to rect when showCursor; false for an empty rectangle,
+  // or after a failure with the capture's debug line. The picture of a failed capture is gone.
+  bool Capture(const RECT& rect, bool showCursor = true);
+  // ScaleToSample of the last picture (a black frame when there is none); with keepAspect the
+  // picture keeps its shape, centred between opaque black bars.
+  size_t ScaleTo(int32_t width, int32_t height, uint8_t* buffer, size_t bufferSize, bool keepAspect = false);
 
  private:
   murmella::bitmap32::TBitmapHandle bitmap_;
   murmella::bitmap32::TMemoryDC memory_;
   int width_ = 0, height_ = 0;
   bool valid_ = false;
+  std::vector<uint8_t> letterbox_;  // the picture at its kept shape, kept from frame to frame
 };
 
 }  // namespace vwc

@@ -1,5 +1,8 @@
-// The camera's settings in the current user's registry, read once per pin.
+// The camera's settings in the current user's registry: the frame size and rate, read once per
+// pin, and the capture choices, which a stream reads again while it runs.
 #pragma once
+
+#include "CaptureRegion.h"
 
 #include <cstdint>
 
@@ -19,5 +22,15 @@ struct CameraSettings {
 // Missing or wrongly typed values are replaced by their defaults in the registry; a key that
 // cannot be opened leaves every default in force and writes nothing.
 CameraSettings LoadCameraSettings();
+
+// The capture choices, under the same rules: a missing value, one of another type or one out of
+// its range is replaced by its default, which is written back.
+CaptureSettings LoadCaptureSettings();
+
+// What the settings page applies: every capture value, and the first capability (frame size and
+// rate) and the one-format choice that a stream takes from its next connection. False when the
+// key cannot be written.
+bool SaveCaptureSettings(const CaptureSettings& s);
+bool SaveFrameSettings(int32_t width, int32_t height, int32_t framesPerSecond, bool singleFormat);
 
 }  // namespace vwc

@@ -33,7 +33,20 @@ TBCUnknown* TBCVirtualWebCam::CreateFromFactory(TBCClassFactory& factory, IUnkno
   }
 }
 
+STDMETHODIMP TBCVirtualWebCam::GetPages(CAUUID* pages) {
+  if (!pages) return E_POINTER;
+  pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+  if (!pages->pElems) {
+    pages->cElems = 0;
+    return E_OUTOFMEMORY;
+  }
+  pages->cElems = 1;
+  pages->pElems[0] = vwc::kClsidSettingsPage;
+  return S_OK;
+}
+
 void* TBCVirtualWebCam::FindInterface(REFIID iid) {
   if (iid == IID_IAMFilterMiscFlags) return BCInterface<IAMFilterMiscFlags>(this);
+  if (iid == IID_ISpecifyPropertyPages) return BCInterface<ISpecifyPropertyPages>(this);
   return TBCSource::FindInterface(iid);
 }

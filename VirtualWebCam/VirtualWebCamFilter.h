@@ -1,15 +1,16 @@
 // The camera filter: a source with exactly one TBCVirtualWebCamPin, flagged as a source so that
-// graph builders treat it as a live device.
+// graph builders treat it as a live device, and offering its settings page.
 #pragma once
 
 #include "BaseClass.h"
 
 #include <windows.h>
 #include <dshow.h>
+#include <ocidl.h>
 
 class TBCVirtualWebCamPin;
 
-class TBCVirtualWebCam final : public TBCSource, public IAMFilterMiscFlags {
+class TBCVirtualWebCam final : public TBCSource, public IAMFilterMiscFlags, public ISpecifyPropertyPages {
  public:
   // result tells whether the pin exists (E_OUTOFMEMORY when it could not be made).
   TBCVirtualWebCam(const wchar_t* name, IUnknown* outer, HRESULT* result);
@@ -22,6 +23,9 @@ class TBCVirtualWebCam final : public TBCSource, public IAMFilterMiscFlags {
 
   // IAMFilterMiscFlags
   STDMETHODIMP_(ULONG) GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_SOURCE; }
+
+  // ISpecifyPropertyPages: the camera's own settings page, what "camera settings" buttons open.
+  STDMETHODIMP GetPages(CAUUID* pages) override;
 
   TBCVirtualWebCamPin* Pin() const { return pin_; }
 

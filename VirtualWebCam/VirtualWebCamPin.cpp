@@ -37,11 +37,11 @@ TBCVirtualWebCamPin::TBCVirtualWebCamPin(HRESULT* result, TBCVirtualWebCam* filt
     CounterFrequency = frequency.QuadPart;
     FrameIndex = 0;
     FrameDuration = vwc::kDefaultFrameDuration;
-    // The display as it is now; a later change of resolution only matters to new filters.
-    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
-    BCAssert(display != nullptr);
-    CaptureRect = {0, 0, GetDeviceCaps(display, HORZRES), GetDeviceCaps(display, VERTRES)};
-    DeleteDC(display);
+    // The region as the capture settings place it now; while streaming they are read again
+    // (at most once a second), so the region may move, shrink or change display later.
+    source_.Reload();
+    const vwc::TRect region = source_.Region();
+    CaptureRect = {region.Left, region.Top, region.Right, region.Bottom};
     CaptureWidth = CaptureRect.right - CaptureRect.left;
     CaptureHeight = CaptureRect.bottom - CaptureRect.top;
     VideoWidth = vwc::kDefaultVideoWidth;
@@ -182,18 +182,19 @@ HRESULT TBCVirtualWebCamPin::FillBuffer(IMediaSample* sample) {
     const size_t room = size > 0 ? size_t(size) : 0;
     const vwc::TCapability& cap = streaming_.Capability;
     const int32_t w = cap.Size.Width, h = cap.Size.Height;
-    frames_.Capture(CaptureRect);
+    // Capture choices made while the stream runs (an open settings page) show from here on.
+    source_.ReloadIfDue(PerformanceCounter(), CounterFrequency);
     if (cap.Format == vwc::TPixelFormat::RGB32) {
       // A buffer shorter than a frame (a peer's type with a small image size) gets the whole
       // rows that fit; no capture still gives a black frame, so the schedule holds.
-      sample->SetActualDataLength(long(frames_.ScaleTo(w, h, buffer, room)));
+      sample->SetActualDataLength(long(source_.Frame(w, h, buffer, room)));
     } else {
       // The other formats are made from the RGB32 frame; their connections were agreed with
       // the exact image size, so the allocator's buffers hold a whole frame.
       const size_t bytes = murmella::yuv::FrameBytes(cap.Format, w, h);
       BCAssert(room >= bytes);
       rgb_.resize(size_t(w) * size_t(h) * 4);
-      frames_.ScaleTo(w, h, rgb_.data(), rgb_.size());
+      source_.Frame(w, h, rgb_.data(), rgb_.size());
       // The RGB32 frame is bottom-up: its top row is the last one.
       const ptrdiff_t row = ptrdiff_t(w) * 4;
       murmella::yuv::ConvertFrame(cap.Format, rgb_.data() + row * (h - 1), -row, w, h, buffer);

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "BaseClass.h"
-#include "ScreenCapture.h"
+#include "ScreenSource.h"
 #include "VideoFormat.h"
 
 #include <windows.h>
@@ -54,6 +54,8 @@ class TBCVirtualWebCamPin final : public TBCSourceStream, public IKsPropertySet,
   int32_t VideoWidth = 160;
   int32_t VideoHeight = 120;
   int64_t FrameDuration = 5'000'000;
+  // The capture region as the pin was built (screen coordinates); the stream's own follows the
+  // capture settings as they change.
   RECT CaptureRect{};
   int32_t CaptureWidth = 0;
   int32_t CaptureHeight = 0;
@@ -90,8 +92,8 @@ class TBCVirtualWebCamPin final : public TBCSourceStream, public IKsPropertySet,
   vwc::TStreamFormat streaming_{};
 
   // The streaming thread's screen pictures and its RGB32 frame before conversion, whose memory
-  // is kept from frame to frame.
-  vwc::TScreenFrames frames_;
+  // is kept from frame to frame, and the capture choices they follow.
+  vwc::TScreenSource source_;
   std::vector<uint8_t> rgb_;
 
   // Set by SizeBuffers when the connection cannot work with any allocator: the allocator choice

@@ -167,10 +167,15 @@ class ServerKeySnapshot {
 
 }  // namespace
 
-std::wstring BCModulePath() {
+HMODULE BCModuleHandle() {
   HMODULE module = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&BCModulePath), &module);
+                     reinterpret_cast<LPCWSTR>(&BCModuleHandle), &module);
+  return module;
+}
+
+std::wstring BCModulePath() {
+  const HMODULE module = BCModuleHandle();
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetModuleFileNameW(module, path.data(), DWORD(path.size()));
@@ -259,6 +264,7 @@ TBCFilterMapper::~TBCFilterMapper() {
 HRESULT TBCFilterMapper::Register(TBCClassFactory& factory, bool doRegister) {
   if (FAILED(status_)) return status_;
   auto mapperEntry = [&] {
+    if (!factory.IsFilter()) return S_OK;
     return mapper2_ ? factory.RegisterWithMapper2(mapper2_, doRegister)
                     : factory.RegisterWithMapper(mapper_, doRegister);
   };

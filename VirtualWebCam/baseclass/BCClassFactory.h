@@ -27,6 +27,10 @@ class TBCClassFactory final : public IClassFactory {
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
   STDMETHODIMP LockServer(BOOL lock) override;
 
+  // A class registered with a filter category is a filter; one with GUID_NULL is a plain COM
+  // class (a settings page), which gets its server keys and no mapper entry.
+  bool IsFilter() const { return FilterCategory != GUID_NULL; }
+
   // The class's server keys under HKEY_CLASSES_ROOT, and its entry with either mapper. Each
   // gives the failure of the call that failed.
   HRESULT RegisterServerKeys(bool doRegister);
@@ -82,5 +86,6 @@ class TBCFilterTemplate {
   TBCClassFactory* head_ = nullptr;
 };
 
-// The full path of the module this code is linked into (the .ax, not the host).
+// The module this code is linked into (the .ax, not the host), and its full path.
+HMODULE BCModuleHandle();
 std::wstring BCModulePath();

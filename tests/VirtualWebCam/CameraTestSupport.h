@@ -196,6 +196,25 @@ inline ProgramResult RunProgram(std::wstring commandLine, DWORD timeoutMs) {
   return r;
 }
 
+// The first window below parent (at any depth) with this control id, or null.
+struct ControlSearch {
+  int Id;
+  HWND Found;
+  // A named callback: on i686 a lambda does not convert to the stdcall WNDENUMPROC.
+  static BOOL CALLBACK Visit(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<ControlSearch*>(p);
+    if (GetDlgCtrlID(w) != s->Id) return TRUE;
+    s->Found = w;
+    return FALSE;
+  }
+};
+
+inline HWND FindControl(HWND parent, int id) {
+  ControlSearch search{id, nullptr};
+  EnumChildWindows(parent, ControlSearch::Visit, reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
 #ifdef VWC_AX_PATH
 // The built camera library, loaded by path, and filters made by its own class factory.
 class CameraLibrary {
