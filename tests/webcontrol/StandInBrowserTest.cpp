@@ -260,6 +260,57 @@ TEST_F(StandInBrowser, EveryAnswerEndsClearly) {
   EXPECT_EQ(browser->Navigate(nullptr, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
 }
 
+// A page is untrusted data: no name gets it an object, however it asks, and each refusal is a
+// script error the page can catch. Each attempt would leave a file behind if it got through.
+TEST_F(StandInBrowser, PagesGetNoObjects) {
+  wchar_t temp[MAX_PATH];
+  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring marker = std::wstring(temp) + L"murmella-page-made-this.txt";
+  DeleteFileW(marker.c_str());
+  std::string js;
+  for (wchar_t c : marker) js += c == L'\\' ? std::string("\\\\") : std::string(1, static_cast<char>(c));
+  struct TAttempt {
+    const char* Name;
+    std::string Script;  // leaves the marker file if the object was had
+  };
+  const std::vector<TAttempt> attempts = {
+      {"WScript.Shell", "new ActiveXObject('WScript.Shell').Run('cmd /c echo x > \"" + js + "\"', 0, true)"},
+      {"Scripting.FileSystemObject", "new ActiveXObject('Scripting.FileSystemObject').CreateTextFile('" + js + "').Close()"},
+      {"Shell.Application", "new ActiveXObject('Shell.Application').ShellExecute('cmd', '/c echo x > \"" + js + "\"')"},
+      {"MSXML2.XMLHTTP", "new ActiveXObject('MSXML2.XMLHTTP'); new ActiveXObject('Scripting.FileSystemObject')"
+                         ".CreateTextFile('" + js + "').Close()"},
+      {"ADODB.Stream", "var s = new ActiveXObject('ADODB.Stream'); s.Open(); s.SaveToFile('" + js + "')"},
+      {"GetObject winmgmts", "GetObject('winmgmts:').Get('Win32_Process').Create('cmd /c echo x > \"" + js + "\"')"},
+      {"GetObject file moniker", "GetObject('" + js + "')"},
+      {"GetObject by class", "GetObject('', 'Scripting.FileSystemObject').CreateTextFile('" + js + "').Close()"},
+  };
+  for (std::size_t i = 0; i < attempts.size(); ++i)
+    table.Pages["/object" + std::to_string(i)] = Reply(200, "OK",
+        Page("try { " + attempts[i].Script + "; external.log('made'); } catch (e) { external.log('refused'); }") +
+        Page("external.log(typeof ActiveXObject)"));
+  table.Pages["/uncaught"] = Reply(200, "OK", Page("new ActiveXObject('WScript.Shell')") + Page("external.log('after')"));
+  Serve();
+  Attach();
+  for (std::size_t i = 0; i < attempts.size(); ++i) {
+    SCOPED_TRACE(attempts[i].Name);
+    Log().clear();
+    Load("/object" + std::to_string(i));
+    ASSERT_TRUE(WaitLog(2));
+    EXPECT_EQ(Log()[0], L"refused");
+    EXPECT_EQ(Log()[1], L"function") << "the page still sees the names; only their use is refused";
+    PumpFor(100);  // a started program would have had its moment
+    EXPECT_EQ(GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW(marker.c_str());
+  }
+  // Not caught: the usual script error, and the page's next block runs.
+  Log().clear();
+  site->ScriptErrors = 0;
+  Load("/uncaught");
+  ASSERT_TRUE(WaitLog(1));
+  EXPECT_EQ(Log(), std::vector<std::wstring>{L"after"});
+  EXPECT_EQ(site->ScriptErrors, 1);
+}
+
 TEST_F(StandInBrowser, ScriptErrorTheHostDoesNotPassStopsThePage) {
   table.Pages["/stop"] = Reply(200, "OK",
                                Page("setTimeout(function () { external.log('timer'); }, 10); external.log('first')") +
