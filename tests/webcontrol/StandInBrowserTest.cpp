@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <map>
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 using Microsoft::WRL::ComPtr;
 
@@ -213,7 +215,7 @@ TEST_F(StandInBrowser, EveryAnswerEndsClearly) {
   table.Pages["/throws"] = Reply(200, "OK", Page("throw new Error('boom')") + Page("external.log('after')"));
   table.Pages["/undefined"] = Reply(200, "OK", Page("noSuchFunction()") + Page("external.log('after')"));
   table.Pages["/unknown-method"] = Reply(200, "OK", Page("external.nothing()") + Page("external.log('after')"));
-  table.Pages["/flood"] = Reply(200, "OK", Page("for (var i = 0; i < 5000; ++i) external.count(); external.log('done')"));
+  table.Pages["/flood"] = Reply(200, "OK", Page("for (var i = 0; i < 500; ++i) external.count(); external.log('done')"));
   Serve();
   Attach();
   const std::vector<TOutcome> cases = {
@@ -228,7 +230,7 @@ TEST_F(StandInBrowser, EveryAnswerEndsClearly) {
       {"throw, later block runs", "/throws", true, "/throws", L"200", {L"after"}, 1},
       {"undefined name, later block runs", "/undefined", true, "/undefined", L"200", {L"after"}, 1},
       {"unknown external method", "/unknown-method", true, "/unknown-method", L"200", {L"after"}, 1},
-      {"external called 5000 times", "/flood", true, "/flood", L"200", {L"done"}, 0},
+      {"external called 500 times", "/flood", true, "/flood", L"200", {L"done"}, 0},
   };
   const std::string dead = "http://127.0.0.1:" + std::to_string(DeadPort()) + "/x";
   for (const TOutcome& c : cases) {
@@ -243,7 +245,7 @@ TEST_F(StandInBrowser, EveryAnswerEndsClearly) {
     EXPECT_EQ(Log(), c.Log);
     EXPECT_EQ(site->ScriptErrors, c.ScriptErrors);
   }
-  EXPECT_EQ(site->External().Count, 5000);
+  EXPECT_EQ(site->External().Count, 500);
   EXPECT_EQ(server->CountRequests("/loop"), 11) << "the first request and ten redirects";
 
   // Addresses the control does not load end the same way, without the network.
@@ -309,6 +311,93 @@ TEST_F(StandInBrowser, PagesGetNoObjects) {
   ASSERT_TRUE(WaitLog(1));
   EXPECT_EQ(Log(), std::vector<std::wstring>{L"after"});
   EXPECT_EQ(site->ScriptErrors, 1);
+}
+
+// Scripts that never return run on the page's thread: the container's thread keeps answering,
+// the script is stopped past its time with one script error, and nothing of it runs on.
+TEST_F(StandInBrowser, RunawayScriptsAreStopped) {
+  struct TRunaway {
+    const char* Name;
+    std::string Page;
+    int ScriptErrors;  // deep recursion ends by itself, as the engine's own error
+  };
+  const std::vector<TRunaway> runaways = {
+      {"for (;;) {} in a block", Page("external.log('started'); for (;;) {}") + Page("external.log('later block')"), 1},
+      {"while (true) {} in a timer",
+       Page("setTimeout(function () { external.log('started'); while (true) {} }, 10);"
+            "setInterval(function () { external.log('interval'); }, 3000)"), 1},
+      {"allocating loop", Page("external.log('started'); var s = ''; for (;;) { s = s.substr(1) + 'x'; var o = {a: s}; }"), 1},
+      {"deep recursion", Page("external.log('started'); function f(n) { return f(n + 1) + 1; } f(0)"), 1},
+  };
+  for (std::size_t i = 0; i < runaways.size(); ++i) table.Pages["/run" + std::to_string(i)] = Reply(200, "OK", runaways[i].Page);
+  table.Pages["/after"] = Reply(200, "OK", Page("external.log('after')"));
+  Serve();
+  Attach();
+  HWND probe = CreateWindowExW(0, L"Static", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(probe, nullptr);
+  for (std::size_t i = 0; i < runaways.size(); ++i) {
+    SCOPED_TRACE(runaways[i].Name);
+    Log().clear();
+    site->ScriptErrors = 0;
+    ASSERT_EQ(Navigate(W(server->Url("/run" + std::to_string(i)))), S_OK);
+    ASSERT_TRUE(WaitLog(1));
+    // Another thread's message round trip to this one, answered while the script runs.
+    std::atomic<int> answered{0}, asked{0};
+    std::atomic<bool> done{false};
+    std::thread asker([&] {
+      while (!done) {
+        DWORD_PTR r = 0;
+        ++asked;
+        if (SendMessageTimeoutW(probe, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &r)) ++answered;
+        Sleep(50);
+      }
+    });
+    const ULONGLONG start = GetTickCount64();
+    const bool stopped = PumpUntil([&] { return site->ScriptErrors >= runaways[i].ScriptErrors; }, 8000);
+    const ULONGLONG took = GetTickCount64() - start;
+    done = true;
+    asker.join();
+    ASSERT_TRUE(stopped);
+    EXPECT_LT(took, 6500u);
+    EXPECT_GT(asked.load(), 10);
+    EXPECT_EQ(answered.load(), asked.load()) << "the container's thread answered every time";
+    // Nothing of the page runs on: no later block, no timer, no core kept busy.
+    FILETIME c, e, k0, u0, k1, u1;
+    GetProcessTimes(GetCurrentProcess(), &c, &e, &k0, &u0);
+    PumpFor(1000);
+    GetProcessTimes(GetCurrentProcess(), &c, &e, &k1, &u1);
+    auto ticks = [](FILETIME f) { return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+    EXPECT_LT((ticks(u1) - ticks(u0) + ticks(k1) - ticks(k0)) / 10000, 500u) << "ms of CPU in the second after";
+    EXPECT_EQ(Log(), std::vector<std::wstring>{L"started"});
+    EXPECT_EQ(site->ScriptErrors, runaways[i].ScriptErrors);
+    Log().clear();
+    Load("/after");
+    EXPECT_EQ(Log(), std::vector<std::wstring>{L"after"}) << "the next page starts clean";
+  }
+  DestroyWindow(probe);
+}
+
+// The host's Close and Quit end a page whatever its script does, at once.
+TEST_F(StandInBrowser, ClosingEndsARunningScript) {
+  table.Pages["/spin"] = Reply(200, "OK", Page("external.log('started'); for (;;) {}"));
+  Serve();
+  Attach();
+  for (int round = 0; round < 2; ++round) {
+    Log().clear();
+    ASSERT_EQ(Navigate(W(server->Url("/spin"))), S_OK);
+    ASSERT_TRUE(WaitLog(1));
+    const ULONGLONG start = GetTickCount64();
+    if (round == 0) EXPECT_EQ(browser->Quit(), S_OK);
+    else EXPECT_EQ(ole->Close(OLECLOSE_NOSAVE), S_OK);
+    EXPECT_LT(GetTickCount64() - start, 2000u);
+  }
+  const ULONGLONG start = GetTickCount64();
+  ASSERT_EQ(Navigate(W(server->Url("/spin"))), S_OK);
+  ASSERT_TRUE(WaitLog(1));
+  ole->SetClientSite(nullptr);
+  ole.Reset();
+  browser.Reset();
+  EXPECT_LT(GetTickCount64() - start, 4000u) << "the last reference ended the page too";
 }
 
 TEST_F(StandInBrowser, ScriptErrorTheHostDoesNotPassStopsThePage) {
