@@ -613,7 +613,13 @@ void TStandInBrowser::NavigateFromPage(const std::wstring& ref) {
   if (pageLeft_) return;  // the host's navigation wins over the page it leaves
   const std::wstring base = page_ ? page_->Url() : location_;
   const std::string absolute = ResolveUrl(WideToUtf8(base), WideToUtf8(ref));
-  StartNavigation(absolute.empty() ? ref : Utf8ToWide(absolute));
+  // A page leads only to other pages on the web: file:, javascript:, res: and the like are
+  // refused without a fetch, and the page stays where it is.
+  if (ClassifyAddress(absolute) != TAddressKind::Http) {
+    OutputDebugStringA(("webcontrol: a page's navigation to " + WideToUtf8(ref) + " refused").c_str());
+    return;
+  }
+  StartNavigation(Utf8ToWide(absolute));
 }
 
 bool TStandInBrowser::ScriptErrorContinues(const std::wstring& description, ULONG line) {
