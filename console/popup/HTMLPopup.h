@@ -87,6 +87,8 @@ class THTMLPopupWindow : public forms::TWinControl {
   void PointerMoved();
   void FocusReceived();
   void RepaintRect(const TRect& r);
+  // Sizes the window, never past the work area less its margin.
+  void Resize(TSize size);
 
   bool alwaysOnTop_ = false;
   bool autoSize_ = false;
