@@ -276,14 +276,16 @@ TEST_F(Form1Test, EndingCutsThePageOffFirst) {
   EXPECT_TRUE(watcher.PageClosedBeforeNotice);
 }
 
+BOOL WINAPI NoCursor(POINT*) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
 // The once-a-minute tick with no cursor to read (a locked workstation): no activity, no error.
 TEST_F(Form1Test, AnUnreadableCursorIsIdleTime) {
   Build();
   form->disconnect->SetChecked(false);
-  ConsolePlatform.GetCursorPos = [](POINT*) -> BOOL {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  };
+  ConsolePlatform.GetCursorPos = &NoCursor;
   const std::int32_t before = form->IdleCounters().AccumulatedMs;
   for (int i = 0; i < 3; ++i) EXPECT_NO_THROW(form->Timer2Timer(*form->Timer2));
   ConsolePlatform.GetCursorPos = &::GetCursorPos;
