@@ -102,6 +102,10 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "Form1") {
 }
 
 TForm1::~TForm1() {
+  // The page goes first: nothing it calls may reach a component already freed.
+  www->OnGetIDsOfNames = nullptr;
+  www->OnInvoke = nullptr;
+  www->Close();
   // The state component saves here, while the controls it reads still exist.
   DoDestroy();
   DestroyComponents();
@@ -270,6 +274,8 @@ void TForm1::FlashAndShow() {
 }
 
 void TForm1::wwwGetIDsOfNames(TObject&, REFIID, LPOLESTR* Names, UINT, LCID, DISPID* DispIDs, HRESULT& Rezult) {
+  // Once the program is ending, a page's calls change nothing.
+  if (Application().Terminated()) return;
   if (!Names || !Names[0] || !DispIDs) return;
   if (!IsExternalMethodName(pagehost::WideToAnsi(Names[0]))) return;  // the page learns the name is not known
   DispIDs[0] = kPageSetupDispId;
@@ -282,7 +288,7 @@ void TForm1::wwwInvoke(TObject&, DISPID DispID, REFIID, LCID, WORD, DISPPARAMS& 
   // The control reads its ambient properties on every navigation and the presence page reloads
   // every few seconds: only the page's own call may bring the window back. Any other number
   // keeps the host's answer (no such member) and changes nothing.
-  if (DispID != kPageSetupDispId) return;
+  if (DispID != kPageSetupDispId || Application().Terminated()) return;
   Rezult = S_OK;
   try {
     CoolTrayIcon1->ShowMainWindow();
@@ -320,9 +326,11 @@ void TForm1::Timer1Timer(TObject&) {
 
 void TForm1::Timer2Timer(TObject&) {
   idle_.AddInterval(static_cast<std::int32_t>(Timer2->Interval()));
+  // No cursor to read (a locked workstation, an elevation prompt on the secure desktop): the
+  // operator is away, which is no activity and no error.
   POINT cursor{};
-  if (!GetCursorPos(&cursor)) RaiseLastOSError();
-  idle_.SeeCursor(cursor.x, cursor.y);
+  if (ConsolePlatform.GetCursorPos(&cursor)) idle_.SeeCursor(cursor.x, cursor.y);
+  else idle_.SeeCursor(idle_.LastCursorX, idle_.LastCursorY);
   if (!idle_.Due(StrToInt(duree->Text()), disconnect->Checked())) return;
   if (ShouldReturnToStart(www->LocationURL())) www->Navigate(StartPageUrl);
 }

@@ -44,10 +44,13 @@ class TCoolTrayIcon;
 namespace murmella::console {
 
 // Calls whose effect the platform cannot show (the user's default browser opening a page, the
-// taskbar entry flashing): tests read what was handed over.
+// taskbar entry flashing, a cursor that cannot be read): tests read what was handed over or
+// answer in the platform's place.
 struct TConsolePlatform {
   HRESULT(WINAPI* HlinkNavigateString)(IUnknown* unknown, LPCWSTR target) = &::HlinkNavigateString;
   BOOL(WINAPI* FlashWindow)(HWND window, BOOL invert) = &::FlashWindow;
+  // Fails on the secure desktop (a locked workstation), which a test cannot bring up.
+  BOOL(WINAPI* GetCursorPos)(POINT* point) = &::GetCursorPos;
 };
 extern TConsolePlatform ConsolePlatform;
 

@@ -1,10 +1,13 @@
-// pagehost_bench [--loads N] [--calls N]: the page host with the control it chooses, against
+// pagehost_bench [--loads N] [--calls N] (a storm longer than the 5 s script limit is stopped): the page host with the control it chooses, against
 // the stand-in service named by MURMELLA_SERVICE_URL.
 //  - first call: time from Navigate of the presence page to its first external call, beside
 //    the plain HTTP round trip for the same page, medians over N loads (interleaved);
 //  - call storm: a page calling external.pagesetup N times in one loop: calls completed, the
 //    loop's length, how soon after its end a posted message is handled, and the process's
-//    committed memory and working set against where the storm started (five rounds).
+//    committed memory and working set against where the storm started (five rounds);
+//  - response: another thread's WM_NULL round trip to the host's window every 10 ms for 10 s,
+//    while a page calls pagesetup from a 0 ms timer without end, and while a page's script
+//    never ends (stopped after 5 s): median and maximum.
 // Prints one JSON line per measurement.
 #include "EmbeddedWB.h"
 #include "ServiceClient.h"
@@ -13,11 +16,13 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -158,10 +163,41 @@ int CallStorm(TBench& b, int calls) {
   return 0;
 }
 
+int Response(TBench& b, const char* name, const std::string& script) {
+  const std::string path = std::string("/t/") + name + ".htm";
+  if (ServiceRequest(L"PUT", path, "<html><body><script>" + script + "</script></body></html>") != 201)
+    return std::fprintf(stderr, "PUT failed\n"), 1;
+  b.calls = 0;
+  b.host.Navigate(ServiceUrl() + path);
+  if (!Pump([&] { return b.calls > 0; }, std::chrono::seconds(10))) return std::fprintf(stderr, "%s: no call\n", name), 1;
+  std::atomic<bool> done{false};
+  std::vector<double> trips;
+  int unanswered = 0;
+  std::thread asker([&] {
+    while (!done) {
+      const auto t0 = Clock::now();
+      DWORD_PTR r = 0;
+      if (SendMessageTimeoutW(b.page, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &r)) trips.push_back(Ms(Clock::now() - t0));
+      else ++unanswered;
+      Sleep(10);
+    }
+  });
+  Pump([] { return false; }, std::chrono::seconds(10));
+  done = true;
+  asker.join();
+  b.host.Navigate("about:blank");
+  Pump([] { return false; }, std::chrono::milliseconds(300));
+  std::printf("{\"bench\":\"response\",\"page\":\"%s\",\"round_trips\":%zu,\"unanswered\":%d,\"median_ms\":%.2f,"
+              "\"max_ms\":%.2f,\"goal_max_ms\":200,\"page_calls\":%ld}\n",
+              name, trips.size(), unanswered, Median(trips),
+              trips.empty() ? 0.0 : *std::max_element(trips.begin(), trips.end()), b.calls);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  int loads = 50, calls = 10000;
+  int loads = 50, calls = 1000;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--loads")) loads = std::max(1, std::atoi(argv[i + 1]));
     else if (!std::strcmp(argv[i], "--calls")) calls = std::max(1, std::atoi(argv[i + 1]));
@@ -176,6 +212,9 @@ int main(int argc, char** argv) {
     TBench b;
     rc = FirstCall(b, loads);
     if (rc == 0) rc = CallStorm(b, calls);
+    if (rc == 0)
+      rc = Response(b, "flood", "setInterval(function () { for (var i = 0; i < 20; i++) window.external.pagesetup('v'); }, 0)");
+    if (rc == 0) rc = Response(b, "spin", "window.external.pagesetup('start'); for (;;) {}");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "pagehost_bench: %s\n", e.what());
     rc = 1;

@@ -72,6 +72,34 @@ void BM_TwoLinkHover(benchmark::State& state) {
   benchmark::DoNotOptimize(repaints);
 }
 
+// The same pointer moves over a notice whose name is 1 MB (a page may pass any text), laid out
+// in the widest notice the work area allows (1280 less 40).
+void BM_HugeNameHover(benchmark::State& state) {
+  static const std::string markup = [] {
+    std::string name = "Visitor ";
+    while (name.size() < (1u << 20)) name += name;
+    name.resize(1u << 20);
+    return "<B>Murmellachat</B><br><FONT color=\"#FF0000\">" + name + "</FONT> is ONLINE.";
+  }();
+  TTestCanvas canvas;
+  THTMLPictureCache cache;
+  TMarkupRenderInput in;
+  in.Markup = markup;
+  in.Bounds = {9, 9, 1240 - 9, 4096};
+  in.PictureCache = &cache;
+  in.HitMode = true;
+  in.HoverStyle = true;
+  const TPoint points[] = {{20, 24}, {120, 24}, {80, 12}};
+  std::size_t i = 0;
+  TMarkupRenderResult out;
+  for (auto _ : state) {
+    in.Point = points[i++ % 3];
+    RenderMarkup(canvas, in, out);
+    canvas.ClearRecords();
+  }
+  benchmark::DoNotOptimize(out.HitLink);
+}
+
 void BM_NoticePaint(benchmark::State& s) { Run(s, kNotice, false); }
 void BM_NoticeHit(benchmark::State& s) { Run(s, kNotice, true); }
 void BM_Mixed2KPaint(benchmark::State& s) { static const std::string m = Mixed2K(); Run(s, m, false); }
@@ -80,6 +108,7 @@ void BM_Mixed2KHit(benchmark::State& s) { static const std::string m = Mixed2K()
 }  // namespace
 
 BENCHMARK(BM_TwoLinkHover);
+BENCHMARK(BM_HugeNameHover)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NoticePaint);
 BENCHMARK(BM_NoticeHit);
 BENCHMARK(BM_Mixed2KPaint);

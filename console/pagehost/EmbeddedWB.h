@@ -84,6 +84,9 @@ class TEmbeddedWB : public forms::TComponent {
 
   // Creates the control, binds it to its container and activates it in place, hidden.
   void Loaded() override;
+  // Closes the control and lets go of it; the page's events are no longer raised. Done by the
+  // destructor too; an owner whose handlers reach other components calls it first.
+  void Close();
 
   // Starts loading `address` (ANSI text); the page loads later, inside the message loop.
   void Navigate(const std::string& address);
@@ -109,7 +112,6 @@ class TEmbeddedWB : public forms::TComponent {
 
  private:
   bool AnswerAmbient(DISPID id, VARIANT& result) const;
-  void Close();
 
   HWND parent_ = nullptr;
   RECT bounds_{};

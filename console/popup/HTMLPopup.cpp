@@ -97,6 +97,7 @@ void THTMLPopup::Pause() {
   const DWORD start = GetTickCount();
   for (;;) {
     forms::Application().ProcessMessages();
+    if (forms::Application().Terminated()) return;
     const DWORD now = GetTickCount();
     if (PauseOver(start, now, kSlidePauseMs)) return;
     // Sleep until a message arrives or the pause is over, rather than spin.
@@ -104,28 +105,54 @@ void THTMLPopup::Pause() {
   }
 }
 
+namespace {
+
+// One slide on the stack: counted, so that a call arriving in its pauses knows of it, and
+// numbered, so that it knows when a later slide has taken the window over.
+struct TSlide {
+  int& Running;
+  const unsigned Number;
+  TSlide(int& running, unsigned& started) : Running(running), Number(++started) { ++Running; }
+  ~TSlide() { --Running; }
+};
+
+}  // namespace
+
+// Each step starts from where the window is now, and the slide ends once a step leaves it
+// where it was (a window that cannot move, or one moved back by another hand).
+bool THTMLPopup::SlideStep(int next) {
+  if (!window_ || forms::Application().Terminated()) return false;
+  const int before = window_->Top();
+  window_->MoveTop(next);
+  return window_ && window_->Top() != before;
+}
+
 void THTMLPopup::SlideIn() {
+  if (slidesRunning_ > 0) return;
+  const TSlide slide(slidesRunning_, slidesStarted_);
   const RECT area = WorkArea();
   popupTop_ = area.bottom;
   PrepareWindow();
   popupLeft_ = area.right - window_->Width() - 20;
   ShowInPlace();
-  const int finalTop = area.bottom - window_->Height() - rollUpSpace_;
-  // Handlers run during the pauses: another SlideIn may move the same window, a SlideOut
-  // may hide it, so every step starts from where the window is now.
-  while (window_ && SlideInGoesOn(window_->Top(), window_->Height(), area.bottom, finalTop)) {
+  // The text may change during the pauses, and the height with it.
+  auto finalTop = [&] { return area.bottom - window_->Height() - rollUpSpace_; };
+  while (window_ && SlideInGoesOn(window_->Top(), window_->Height(), area.bottom, finalTop())) {
     Pause();
-    if (window_) window_->MoveTop(SlideInNext(window_->Top(), finalTop));
+    if (!window_ || slidesStarted_ != slide.Number) return;
+    if (!SlideStep(SlideInNext(window_->Top(), finalTop()))) break;
   }
-  if (window_) window_->MoveTop(finalTop);
+  if (window_ && slidesStarted_ == slide.Number && !forms::Application().Terminated()) window_->MoveTop(finalTop());
 }
 
 void THTMLPopup::SlideOut() {
   if (!window_) return;
+  const TSlide slide(slidesRunning_, slidesStarted_);
   const RECT area = WorkArea();
   while (window_ && SlideOutGoesOn(window_->Top(), area.bottom)) {
     Pause();
-    if (window_) window_->MoveTop(SlideOutNext(window_->Top()));
+    if (!window_ || slidesStarted_ != slide.Number) return;
+    if (!SlideStep(SlideOutNext(window_->Top()))) break;
   }
   HideInPlace();
 }

@@ -87,6 +87,8 @@ class THTMLPopupWindow : public forms::TWinControl {
   void PointerMoved();
   void FocusReceived();
   void RepaintRect(const TRect& r);
+  // Sizes the window, never past the work area less its margin.
+  void Resize(TSize size);
 
   bool alwaysOnTop_ = false;
   bool autoSize_ = false;
@@ -170,10 +172,12 @@ class THTMLPopup : public forms::TComponent {
   void SetVersion(const std::string&) {}
 
   // Shows the text at the bottom right of the work area, climbing 20 pixels per 50 ms pause;
-  // returns when it has arrived.
+  // returns when it has arrived. Called while a slide is under way (from a handler run in its
+  // pauses), it returns at once: the running slide shows the text as it is by then.
   void SlideIn();
   // Sinks 20 pixels per pause until the top reaches the work area's bottom, then hides.
-  // Nothing without a window.
+  // Nothing without a window. A SlideIn under way when it starts stops climbing.
+  // Either slide also stops when the window is gone, no longer moves, or the program ends.
   void SlideOut();
   // Prepares and shows at (PopupLeft, PopupTop) at once; starts the time-out when AutoHide
   // and HideType htTimeOut.
@@ -191,6 +195,7 @@ class THTMLPopup : public forms::TComponent {
 
  private:
   void Pause();
+  bool SlideStep(int next);
 
   bool alwaysOnTop_ = false, autoHide_ = false, autoSize_ = false, hover_ = false;
   TAutoSizeType autoSizeType_ = TAutoSizeType::asdHeight;
@@ -206,6 +211,8 @@ class THTMLPopup : public forms::TComponent {
   int popupWidth_ = 200, popupHeight_ = 200;
   THTMLPopupWindow* window_ = nullptr;
   forms::TTimer* timer_ = nullptr;
+  int slidesRunning_ = 0;   // slides on the stack (one inside another's pause)
+  unsigned slidesStarted_ = 0;
 };
 
 // The presence notice's settings (the main window's pop2), applied in declaration order:

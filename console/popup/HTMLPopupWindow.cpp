@@ -101,7 +101,14 @@ void THTMLPopupWindow::SetAutoSize(bool value) {
   forms::unique_window_dc dc(Handle());
   const TRect measure = AutoSizeMeasuringRect(Look.BorderSize, AutoSizeType);
   const TMarkupRenderResult out = Render(dc.get(), measure, false, {});
-  const TSize size = AutoSizeWindowSize(out.ContentWidth, out.ContentHeight, Look.BorderSize);
+  Resize(AutoSizeWindowSize(out.ContentWidth, out.ContentHeight, Look.BorderSize));
+}
+
+void THTMLPopupWindow::Resize(TSize size) {
+  RECT area{};
+  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0))
+    area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  size = FitToWorkArea(size, area.right - area.left, area.bottom - area.top);
   SetWindowPos(Handle(), nullptr, 0, 0, size.Width, size.Height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -112,8 +119,7 @@ void THTMLPopupWindow::SetTextFitted(const std::string& text) {
   canvas.SetFont(Font());
   RECT r{0, 0, 0, 0};
   DrawTextA(dc.get(), text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_NOPREFIX);
-  SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left + 6, r.bottom - r.top + 4,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Resize({r.right - r.left + 6, r.bottom - r.top + 4});
 }
 
 void THTMLPopupWindow::ShowNoActivate() {

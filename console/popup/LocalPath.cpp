@@ -55,4 +55,24 @@ bool IsPlainLocalPath(std::string_view path) {
   return true;
 }
 
+bool NamesShortcutLikeFile(std::string_view name) {
+  // Trailing dots and spaces are dropped by the file system, so "x.lnk." opens x.lnk.
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+  const std::size_t slash = name.find_last_of("\\/");
+  const std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
+  auto endsWith = [&](std::string_view tail) {
+    if (base.size() < tail.size()) return false;
+    const std::string_view end = base.substr(base.size() - tail.size());
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+      const char c = end[i];
+      if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != tail[i]) return false;
+    }
+    return true;
+  };
+  if (endsWith("desktop.ini") && base.size() == 11) return true;
+  for (std::string_view ext : {".lnk", ".url", ".pif", ".scf", ".library-ms", ".searchconnector-ms"})
+    if (endsWith(ext)) return true;
+  return false;
+}
+
 }  // namespace murmella::popup

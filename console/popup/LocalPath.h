@@ -13,6 +13,11 @@ namespace murmella::popup {
 // characters. The Windows layer also checks where the full path leads.
 bool IsPlainLocalPath(std::string_view path);
 
+// True for a name whose file may tell the shell where to take its icon from (a shortcut, an
+// Internet shortcut, a PIF, an Explorer command, a library, a search connector, a folder's
+// desktop.ini): that place may be a network share, so only the type's own icon is asked for.
+bool NamesShortcutLikeFile(std::string_view name);
+
 }  // namespace murmella::popup
 
 #ifdef _WIN32

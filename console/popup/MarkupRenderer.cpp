@@ -263,6 +263,7 @@ bool RenderMarkup(TMarkupCanvas& canvas, const TMarkupRenderInput& input, TMarku
   TCanvasRestore restore(canvas);
   // Text has no background until a tag sets the brush, whatever brush the caller left.
   canvas.SetTextTransparent();
+  if (input.PictureCache) input.PictureCache->StartRender();
   TMarkupLayout layout(canvas, input, result);
   layout.Run();
   return result.HitLink;

@@ -1,5 +1,8 @@
 #include "PictureContainer.h"
 
+#include <algorithm>
+#include <exception>
+
 #include "LocalPath.h"
 #include "MarkupValues.h"
 
@@ -88,22 +91,89 @@ void THTMLPicture::Draw(TMarkupCanvas& canvas, const TRect& dest) const {
   if (Decoded_) Decoded_->Draw(canvas, dest);
 }
 
+std::size_t THTMLPicture::PixelCount() const {
+  const TSize size = DecodedSize();
+  return static_cast<std::size_t>(std::max(size.Width, 0)) * static_cast<std::size_t>(std::max(size.Height, 0));
+}
+
+void THTMLPicture::DropBytesIfEmpty() {
+  if (!Empty()) return;
+  TBytes none;
+  Bytes_.swap(none);
+}
+
 THTMLPicture* THTMLPictureCache::Find(std::string_view source) const {
-  for (const auto& p : Pictures_)
-    if (p->Source() == source) return p.get();
+  for (const auto& e : Pictures_)
+    if (e.Picture->Source() == source) return e.Picture.get();
   return nullptr;
 }
 
-THTMLPicture& THTMLPictureCache::Obtain(std::string_view source) {
-  if (THTMLPicture* p = Find(source)) return *p;
-  // Added before loading, so that a resource that throws is not tried again.
-  Pictures_.push_back(std::make_unique<THTMLPicture>(std::string(source)));
-  THTMLPicture& pic = *Pictures_.back();
-  pic.Asynchronous = false;
+bool THTMLPictureCache::Over(std::size_t count, std::size_t bytes, std::size_t pixels) const {
+  return count > Limits_.Pictures || bytes > Limits_.Bytes || pixels > Limits_.Pixels;
+}
+
+// Drops the oldest pictures this render does not hold while the cache is over its limits.
+void THTMLPictureCache::MakeRoom() {
+  for (std::size_t i = 0; i < Pictures_.size() && Over(Pictures_.size(), bytes_, pixels_);) {
+    if (Pictures_[i].Render == render_) {
+      ++i;
+      continue;
+    }
+    bytes_ -= Pictures_[i].Picture->ByteCount();
+    pixels_ -= Pictures_[i].Picture->PixelCount();
+    Pictures_.erase(Pictures_.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+}
+
+void THTMLPictureCache::Load(THTMLPicture& pic, std::string_view source) {
   if (FindNoCase(source, "RES://") == 0)
     pic.LoadFromResource(source.substr(6), *Loader_);
   else if (FindNoCase(source, "FILE://") == 0 && IsPlainLocalPath(source.substr(7)))
     pic.LoadFromFile(source.substr(7), *Loader_);
+}
+
+THTMLPicture& THTMLPictureCache::Obtain(std::string_view source) {
+  for (std::size_t i = 0; i < Pictures_.size(); ++i)
+    if (Pictures_[i].Picture->Source() == source) {
+      // Moved to the newest end: the oldest use goes first.
+      TEntry e = std::move(Pictures_[i]);
+      Pictures_.erase(Pictures_.begin() + static_cast<std::ptrdiff_t>(i));
+      e.Render = render_;
+      Pictures_.push_back(std::move(e));
+      return *Pictures_.back().Picture;
+    }
+  // No room even by count once what no render holds is gone: not loaded at all.
+  Pictures_.push_back(TEntry{std::make_unique<THTMLPicture>(), render_});
+  MakeRoom();
+  Pictures_.pop_back();
+  if (Over(Pictures_.size() + 1, bytes_, pixels_)) {
+    overflow_ = THTMLPicture(std::string(source));
+    return overflow_;
+  }
+  // Added before loading, so that a resource that throws is not tried again.
+  Pictures_.push_back(TEntry{std::make_unique<THTMLPicture>(std::string(source)), render_});
+  THTMLPicture& pic = *Pictures_.back().Picture;
+  pic.Asynchronous = false;
+  std::exception_ptr failed;
+  try {
+    Load(pic, source);
+  } catch (...) {
+    failed = std::current_exception();
+  }
+  pic.DropBytesIfEmpty();
+  bytes_ += pic.ByteCount();
+  pixels_ += pic.PixelCount();
+  if (failed) std::rethrow_exception(failed);
+  // Older pictures make room for it; if those this render holds leave none, it is drawn this
+  // once and not kept.
+  MakeRoom();
+  if (Over(Pictures_.size(), bytes_, pixels_)) {
+    bytes_ -= pic.ByteCount();
+    pixels_ -= pic.PixelCount();
+    overflow_ = std::move(pic);
+    Pictures_.pop_back();
+    return overflow_;
+  }
   return pic;
 }
 

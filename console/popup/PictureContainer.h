@@ -92,6 +92,11 @@ class THTMLPicture {
   // Into dest (the caller picks natural or stretched size); nothing when empty.
   void Draw(TMarkupCanvas& canvas, const TRect& dest) const;
   TSize DecodedSize() const { return Decoded_ ? Decoded_->Size() : TSize{}; }
+  // What the picture holds in memory: its bytes and its decoded pixels.
+  std::size_t ByteCount() const { return Bytes_.size(); }
+  std::size_t PixelCount() const;
+  // A picture that could not be decoded keeps no bytes: nothing would ever read them.
+  void DropBytesIfEmpty();
 
  private:
   std::string Source_;
@@ -100,23 +105,53 @@ class THTMLPicture {
   std::unique_ptr<TDecodedPicture> Decoded_;
 };
 
-// Owns its pictures; lookup by exact source text, first match wins.
+// What the cache may hold: a page names the pictures, and one that names a new file on every
+// call must not fill the memory.
+struct TPictureCacheLimits {
+  std::size_t Pictures = 64;
+  std::size_t Bytes = 32u << 20;
+  std::size_t Pixels = 64u << 20;
+};
+
+// Owns its pictures; lookup by exact source text, first match wins. Past its limits it drops
+// the pictures used longest ago, but never one obtained since the last StartRender (the
+// renderer holds those); a new picture that does not fit beside them is not loaded.
 class THTMLPictureCache {
  public:
-  explicit THTMLPictureCache(TPictureLoader& loader = DefaultPictureLoader()) : Loader_(&loader) {}
+  explicit THTMLPictureCache(TPictureLoader& loader = DefaultPictureLoader(), TPictureCacheLimits limits = {})
+      : Loader_(&loader), Limits_(limits) {}
 
   THTMLPicture* Find(std::string_view source) const;
   // The cached picture, or a new one loaded from "RES://name" or "FILE://path"; any other
   // source is only recorded (nothing is downloaded). A resource that cannot be decoded
-  // throws once; the picture stays cached and empty.
+  // throws once; the picture stays cached and empty, without its bytes.
   THTMLPicture& Obtain(std::string_view source);
+  // A render begins: pictures it obtains stay until the next one begins.
+  void StartRender() { ++render_; }
   std::size_t Count() const { return Pictures_.size(); }
-  void Clear() { Pictures_.clear(); }
+  std::size_t ByteCount() const { return bytes_; }
+  std::size_t PixelCount() const { return pixels_; }
+  void Clear() {
+    Pictures_.clear();
+    bytes_ = pixels_ = 0;
+  }
   TPictureLoader& Loader() const { return *Loader_; }
 
  private:
+  struct TEntry {
+    std::unique_ptr<THTMLPicture> Picture;
+    unsigned long long Render = 0;  // the render that last obtained it
+  };
+  bool Over(std::size_t count, std::size_t bytes, std::size_t pixels) const;
+  void MakeRoom();
+  void Load(THTMLPicture& pic, std::string_view source);
+
   TPictureLoader* Loader_;
-  std::vector<std::unique_ptr<THTMLPicture>> Pictures_;
+  TPictureCacheLimits Limits_;
+  std::vector<TEntry> Pictures_;  // oldest use first
+  std::size_t bytes_ = 0, pixels_ = 0;
+  unsigned long long render_ = 0;
+  THTMLPicture overflow_;  // what a picture that does not fit gets: nothing to draw
 };
 
 // A component, so that whoever refers to it (the popup's PictureContainer) hears when it goes.

@@ -18,7 +18,7 @@ namespace {
 
 // Larger files are not pictures anyone puts in a notice; refusing them bounds the memory
 // a hostile name can make the console use.
-constexpr LONGLONG kMaxPictureFile = 64ll << 20;
+constexpr LONGLONG kMaxPictureFile = 8ll << 20;
 
 class THandle {
  public:

@@ -104,6 +104,11 @@ TSize AutoSizeWindowSize(int contentWidth, int contentHeight, int border) {
   return {ClampToInt(contentWidth + frame), ClampToInt(contentHeight + frame)};
 }
 
+TSize FitToWorkArea(TSize size, int workWidth, int workHeight) {
+  return {std::min(size.Width, std::max(workWidth - kWorkAreaMargin, 1)),
+          std::min(size.Height, std::max(workHeight - kWorkAreaMargin, 1))};
+}
+
 bool SlideInGoesOn(int top, int height, int workBottom, int finalTop) {
   return static_cast<long long>(top) + height > workBottom && top > finalTop;
 }

@@ -52,6 +52,11 @@ TRect AutoSizeMeasuringRect(int border, TAutoSizeType type);
 // The window size auto-size gives for the renderer's content size.
 TSize AutoSizeWindowSize(int contentWidth, int contentHeight, int border);
 
+// A notice never outgrows the work area less 40 pixels either way (what lies beyond is cut), so
+// it stays on the screen wherever its text comes from.
+inline constexpr int kWorkAreaMargin = 40;
+TSize FitToWorkArea(TSize size, int workWidth, int workHeight);
+
 // The slide: 20 pixels per pause of 50 ms.
 inline constexpr int kSlideStep = 20;
 inline constexpr std::uint32_t kSlidePauseMs = 50;

@@ -27,7 +27,9 @@ int TSystemShellIcons::IconIndex(std::string_view name, bool small) {
   if (!IsLocalDiskPath(name)) return -1;
   const std::string path(name);
   UINT flags = SHGFI_SYSICONINDEX | (small ? SHGFI_SMALLICON : 0);
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  // A shortcut-like file names its icon's place itself, which may be a share: its type's icon
+  // is taken instead, without the file being read.
+  DWORD attributes = NamesShortcutLikeFile(name) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     flags |= SHGFI_USEFILEATTRIBUTES;
     attributes = FILE_ATTRIBUTE_NORMAL;

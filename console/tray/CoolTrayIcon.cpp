@@ -79,6 +79,8 @@ class TCoolTrayIcon::TTrayWindow final : public forms::TWindow {
     p.Style = WS_POPUP;
     p.ExStyle = WS_EX_TOOLWINDOW;
     CreateHandle(p);
+    // The shell runs with less privilege than an elevated console; its broadcast must get in.
+    TrayShell.ChangeWindowMessageFilterEx(Handle(), TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
   }
 
  protected:

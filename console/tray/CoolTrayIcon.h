@@ -43,6 +43,10 @@ inline constexpr UINT kTrayIconId = 1;
 // shell draws the icon), so the call goes through this table: tests read the records handed over.
 struct TTrayShell {
   BOOL(WINAPI* NotifyIcon)(DWORD message, PNOTIFYICONDATAA data) = &Shell_NotifyIconA;
+  // The window's message filter: a console started as administrator would not hear the shell's
+  // "TaskbarCreated" otherwise (the platform here has no integrity levels to show it).
+  BOOL(WINAPI* ChangeWindowMessageFilterEx)(HWND window, UINT message, DWORD action,
+                                            PCHANGEFILTERSTRUCT info) = &::ChangeWindowMessageFilterEx;
 };
 extern TTrayShell TrayShell;
 

@@ -31,6 +31,8 @@ std::string SystemMessage(DWORD code) {
   return "network error " + std::to_string(code) + what;
 }
 
+std::string TookTooLong() { return "page took longer than " + std::to_string(kMaxPageSeconds) + " s"; }
+
 std::optional<std::wstring> QueryText(HINTERNET request, DWORD info) {
   DWORD bytes = 0;
   WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &bytes, WINHTTP_NO_HEADER_INDEX);
@@ -63,6 +65,10 @@ bool Exchange(HINTERNET session, const std::string& url, const std::atomic<bool>
     r.StatusText = SystemMessage(GetLastError());
     return false;
   }
+  if (GetTickCount64() >= deadline) {
+    r.StatusText = TookTooLong();
+    return false;
+  }
   TInternet request(WinHttpOpenRequest(connection.get(), L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
                                        WINHTTP_DEFAULT_ACCEPT_TYPES,
                                        parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
@@ -70,6 +76,9 @@ bool Exchange(HINTERNET session, const std::string& url, const std::atomic<bool>
     r.StatusText = SystemMessage(GetLastError());
     return false;
   }
+  // No single wait of the exchange outlasts what is left of the navigation's time.
+  const int left = static_cast<int>(deadline - GetTickCount64());
+  WinHttpSetTimeouts(request.get(), left, left, left, left);
   DWORD feature = WINHTTP_DISABLE_REDIRECTS;
   WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
   if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
@@ -87,8 +96,9 @@ bool Exchange(HINTERNET session, const std::string& url, const std::atomic<bool>
   if (IsRedirectStatus(r.Status)) {
     if (const auto location = QueryText(request.get(), WINHTTP_QUERY_LOCATION)) {
       next = ResolveUrl(url, WideToUtf8(location->data(), location->size()));
-      if (ClassifyAddress(next) == TAddressKind::Http) return true;
-      r.StatusText = "redirect to an address not supported";
+      if (RedirectAllowed(url, next)) return true;
+      r.StatusText = ClassifyAddress(next) == TAddressKind::Http ? "redirect from https to http refused"
+                                                                 : "redirect to an address not supported";
       return false;
     }
   }
@@ -103,7 +113,7 @@ bool Exchange(HINTERNET session, const std::string& url, const std::atomic<bool>
     }
     if (got == 0) break;
     if (GetTickCount64() > deadline) {
-      r.StatusText = "page took longer than " + std::to_string(kMaxPageSeconds) + " s";
+      r.StatusText = TookTooLong();
       r.Body.clear();
       return false;
     }

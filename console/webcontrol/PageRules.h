@@ -21,8 +21,9 @@ inline constexpr std::size_t kMaxPageBytes = 4u << 20;
 // navigation waits for a worker to end.
 inline constexpr int kMaxDownloads = 4;
 
-// A download still running after this long (a server trickling bytes) is abandoned.
-inline constexpr unsigned kMaxPageSeconds = 60;
+// The whole of one navigation, every redirect and the body included, ends within this long: a
+// server trickling bytes or a chain of slow redirects is abandoned.
+inline constexpr unsigned kMaxPageSeconds = 30;
 
 inline bool IsRedirectStatus(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -33,5 +34,9 @@ enum class TAddressKind { Http, Blank, Unsupported };
 // http and https go to the network, about:blank is an empty page, anything else (file:, data:,
 // javascript:, relative text) is not loaded.
 TAddressKind ClassifyAddress(std::string_view absoluteUrl);
+
+// Whether a response at `from` may send the navigation on to `to` (absolute): only to http or
+// https, and never from https down to plain http, where anyone on the path could answer.
+bool RedirectAllowed(std::string_view from, std::string_view to);
 
 }  // namespace murmella::webcontrol

@@ -4,6 +4,7 @@
 #include "ScriptPage.h"
 
 #include "ComSupport.h"
+#include "ScriptSafety.h"
 
 #include <oleauto.h>
 
@@ -242,8 +243,9 @@ class TWindowObject final : public TDispatchBase {
   TLocationObject* location_;
 };
 
-// What the engine calls back: the named item, errors, state changes.
-class TScriptSite final : public TSingleThreadCom<IActiveScriptSite> {
+// What the engine calls back: the named item, errors, state changes, and its security
+// questions (through the site's service provider), which are all answered "no".
+class TScriptSite final : public TSingleThreadCom<IActiveScriptSite>, public IServiceProvider {
  public:
   TScriptSite(TScriptPage* page, IDispatch* window) : page_(page), window_(window) {}
   void Detach() {
@@ -253,7 +255,17 @@ class TScriptSite final : public TSingleThreadCom<IActiveScriptSite> {
 
   // No IActiveScriptSiteWindow: the engine has no window to show a dialog on.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out && iid == IID_IServiceProvider) {
+      *out = static_cast<IServiceProvider*>(this);
+      AddRef();
+      return S_OK;
+    }
     return QueryOne<IActiveScriptSite>(this, IID_IActiveScriptSite, iid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return TSingleThreadCom<IActiveScriptSite>::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return TSingleThreadCom<IActiveScriptSite>::Release(); }
+  HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID iid, void** out) override {
+    return QueryPageSecurity(service, iid, out);
   }
   HRESULT STDMETHODCALLTYPE GetLCID(LCID* lcid) override {
     if (!lcid) return E_POINTER;
@@ -330,6 +342,12 @@ bool TScriptPage::Start() {
   if (SUCCEEDED(hr)) hr = engine.As(&parser);
   if (FAILED(hr)) {
     OutputDebugStringA("webcontrol: the JScript engine is not available; the page's scripts do not run");
+    stopped_ = true;
+    return false;
+  }
+  // A page is untrusted data: an engine that cannot be held to that runs none of it.
+  if (!MakeEngineSafe(engine.Get())) {
+    OutputDebugStringA("webcontrol: the JScript engine has no safe mode; the page's scripts do not run");
     stopped_ = true;
     return false;
   }

@@ -7,7 +7,7 @@
 #include "PageFetch.h"
 #include "PageRules.h"
 #include "PageScripts.h"
-#include "ScriptPage.h"
+#include "PageThread.h"
 #include "UrlResolve.h"
 
 #include <windows.h>
@@ -20,6 +20,7 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <set>
@@ -34,6 +35,10 @@ namespace {
 constexpr UINT kFetchDone = WM_APP + 1;  // wParam: the navigation's ticket
 constexpr UINT kDeferred = WM_APP + 2;   // work held back while a script was on the stack
 constexpr DISPID kDispidLocationUrl = 211;
+// Looks for a page script past its time; a window timer, so it runs inside any message loop of
+// the control's thread, nested ones included.
+constexpr UINT_PTR kWatchdogTimer = 1;
+constexpr UINT kWatchdogMs = 250;
 constexpr wchar_t kWindowClass[] = L"MurmellaStandInWebControl";
 
 
@@ -60,7 +65,7 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
                               public IOleInPlaceObject,
                               public IOleInPlaceActiveObject,
                               public IOleControl,
-                              private TScriptHost {
+                              private TPageOwner {
  public:
   TStandInBrowser();
   ~TStandInBrowser();
@@ -242,12 +247,10 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
   HRESULT STDMETHODCALLTYPE FreezeEvents(BOOL) override { return S_OK; }
 
  private:
-  // TScriptHost
-  ComPtr<IDispatch> External() override;
+  // TPageOwner
+  IDispatch* PageExternal(bool fresh) override;
   void NavigateFromPage(const std::wstring& url) override;
   bool ScriptErrorContinues(const std::wstring& description, ULONG line) override;
-  HWND TimerWindow() override { return messages_.get(); }
-  UINT_PTR NewTimerId() override { return ++lastTimerId_; }
 
   static HRESULT NoObject(IDispatch** d) {
     if (d) *d = nullptr;
@@ -255,7 +258,9 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
   }
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM w, LPARAM l);
   void OnFetchDone(WPARAM ticket);
-  void OnTimer(UINT_PTR id);
+  void OnUnitDone(unsigned serial, bool stopped);
+  void RunNextBlock();
+  void StopRunaway();
   void RunDeferred();
   void ApplyResult(TFetchResult r);
   void StartNavigation(const std::wstring& url);
@@ -265,12 +270,17 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
   bool ReadAmbient(DISPID id, VARIANT& value);
   void AskHostInfo();
 
-  // Every call into a page's scripts goes through here: while one is on the stack, nothing
+  // Every call of a page into the control runs through here: while one is on the stack, nothing
   // that would replace or close that page runs; it waits for the outermost call to return.
   template <class F>
   void InScript(F&& f);
   bool ScriptOnStack() const { return scriptDepth_ > 0; }
-  bool Loading() const { return fetch_ || localResult_ || !waiting_.empty() || completionDue_; }
+  // A page's script is running on its thread, or in a call into the control.
+  bool ScriptRunning() const { return ScriptOnStack() || (page_ && (blockOutstanding_ || page_->Busy())); }
+  // A page is complete once its inline blocks have run, as in the platform's control.
+  bool Loading() const {
+    return fetch_ || localResult_ || !waiting_.empty() || completionDue_ || blockOutstanding_ || !blocks_.empty();
+  }
   void StartDownload();
 
   LONG refs_ = 1;
@@ -295,13 +305,16 @@ class TStandInBrowser final : public TUntypedDispatch<IWebBrowser2>,
   std::optional<TFetchResult> localResult_;  // about:blank and refused addresses, no network
   std::string waiting_;                      // a download waiting for a worker to end
   std::shared_ptr<std::atomic<int>> liveDownloads_ = std::make_shared<std::atomic<int>>(0);
-  std::unique_ptr<TScriptPage> page_;
-  UINT_PTR lastTimerId_ = 0;
+  std::unique_ptr<TPageThread> page_;
+  unsigned lastPageSerial_ = 0;
+  std::deque<TInlineScript> blocks_;  // the page's inline blocks not yet run
+  bool blockOutstanding_ = false;     // one was handed to the page thread and has not returned
+  bool pageLeft_ = false;             // the host navigated away: the page's own navigations no longer count
+  ComPtr<IDispatch> pageExternal_;    // the container's external object as the page last read it
 
   int scriptDepth_ = 0;
   bool completionDue_ = false;
   bool closeDue_ = false;
-  std::set<UINT_PTR> timersDue_;
 };
 
 TStandInBrowser::TStandInBrowser() {
@@ -315,6 +328,7 @@ TStandInBrowser::TStandInBrowser() {
   }();
   (void)registered;
   messages_.reset(CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), this));
+  if (messages_) SetTimer(messages_.get(), kWatchdogTimer, kWatchdogMs, nullptr);
 }
 
 TStandInBrowser::~TStandInBrowser() {
@@ -371,8 +385,10 @@ HRESULT TStandInBrowser::Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*, VARIAN
   return Guarded([&] {
     // The host's navigation wins over the page it leaves: a page that navigates on every tick
     // of a timer would otherwise cancel it for ever.
-    if (page_) page_->StopTimers();
-    timersDue_.clear();
+    if (page_) {
+      page_->StopTimers();
+      pageLeft_ = true;
+    }
     StartNavigation(std::wstring(url, SysStringLen(url)));
     return S_OK;
   });
@@ -437,11 +453,15 @@ HRESULT TStandInBrowser::put_Visible(VARIANT_BOOL v) {
 void TStandInBrowser::ClosePage() {
   if (ScriptOnStack()) {
     closeDue_ = true;
+    if (page_) page_->HoldTimers();
     return;
   }
   closeDue_ = false;
-  timersDue_.clear();
-  page_.reset();
+  blocks_.clear();
+  blockOutstanding_ = false;
+  pageExternal_.Reset();
+  // A page whose script is still running is ended with its thread.
+  const std::unique_ptr<TPageThread> page = std::move(page_);
 }
 
 template <class F>
@@ -452,7 +472,7 @@ void TStandInBrowser::InScript(F&& f) {
     ComPtr<TStandInBrowser> Keep;  // a handler may drop the container's last reference
     explicit TDepth(TStandInBrowser& b) : B(b), Keep(&b) { ++B.scriptDepth_; }
     ~TDepth() {
-      if (--B.scriptDepth_ == 0 && (B.completionDue_ || B.closeDue_ || !B.timersDue_.empty()))
+      if (--B.scriptDepth_ == 0 && (B.completionDue_ || B.closeDue_))
         PostMessageW(B.messages_.get(), kDeferred, 0, 0);
     }
   } depth(*this);
@@ -473,8 +493,19 @@ LRESULT CALLBACK TStandInBrowser::WindowProc(HWND window, UINT message, WPARAM w
       case kDeferred:
         Guarded([&] { return self->RunDeferred(), S_OK; });
         return 0;
+      case kPageCall: {
+        LRESULT r = 0;
+        Guarded([&] {
+          self->InScript([&] { r = AnswerPageCall(*self, self->page_ ? self->page_->Serial() : 0, l); });
+          return S_OK;
+        });
+        return r;
+      }
+      case kPageUnitDone:
+        Guarded([&] { return self->OnUnitDone(static_cast<unsigned>(w), l != 0), S_OK; });
+        return 0;
       case WM_TIMER:
-        Guarded([&] { return self->OnTimer(w), S_OK; });
+        if (w == kWatchdogTimer) Guarded([&] { return self->StopRunaway(), S_OK; });
         return 0;
       default:
         break;
@@ -486,8 +517,9 @@ LRESULT CALLBACK TStandInBrowser::WindowProc(HWND window, UINT message, WPARAM w
 void TStandInBrowser::OnFetchDone(WPARAM ticket) {
   StartDownload();                // a worker has ended: one waiting may start
   if (ticket != ticket_) return;  // a navigation since replaced
-  if (ScriptOnStack()) {
+  if (ScriptRunning()) {
     completionDue_ = true;
+    if (page_) page_->HoldTimers();
     return;
   }
   std::optional<TFetchResult> r = localResult_ ? std::move(localResult_) : fetch_ ? fetch_->Take() : std::nullopt;
@@ -498,26 +530,48 @@ void TStandInBrowser::OnFetchDone(WPARAM ticket) {
   ApplyResult(std::move(*r));
 }
 
-void TStandInBrowser::OnTimer(UINT_PTR id) {
-  if (!page_ || !page_->OwnsTimer(id)) {
-    KillTimer(messages_.get(), id);  // a timer of a page already gone
-    return;
+void TStandInBrowser::OnUnitDone(unsigned serial, bool stopped) {
+  if (!page_ || page_->Serial() != serial) return;  // a page since closed
+  if (stopped) blocks_.clear();                      // an error the host did not let pass
+  // Blocks run one after the other, each once the previous has returned; a close or a page's
+  // own navigation due meanwhile waits for them, as when they ran on this thread.
+  if (blockOutstanding_) {
+    blockOutstanding_ = false;
+    RunNextBlock();
   }
-  if (ScriptOnStack()) {
-    timersDue_.insert(id);
-    return;
+  if (!ScriptRunning()) RunDeferred();
+}
+
+void TStandInBrowser::RunNextBlock() {
+  if (!page_ || blockOutstanding_ || blocks_.empty() || closeDue_) return;
+  const TInlineScript s = std::move(blocks_.front());
+  blocks_.pop_front();
+  const std::u16string text = DecodePageText(s.Text);
+  blockOutstanding_ = true;
+  page_->RunBlock(std::wstring(text.begin(), text.end()), static_cast<ULONG>(s.Line));
+}
+
+void TStandInBrowser::StopRunaway() {
+  // A page waiting for this thread's answer is not running; its time runs on meanwhile.
+  if (!page_ || page_->InOwnerCall() || page_->BusyMs() <= kMaxScriptMs) return;
+  {
+    const std::unique_ptr<TPageThread> page = std::move(page_);
+    blocks_.clear();
+    blockOutstanding_ = false;
+    pageExternal_.Reset();
+    page->Kill();
   }
-  InScript([&] { page_->FireTimer(id); });
+  // The page is gone with its timers before the host hears of it: its answer changes nothing.
+  ScriptErrorContinues(L"A script on this page ran longer than " + std::to_wstring(kMaxScriptMs / 1000) +
+                           L" seconds and was stopped",
+                       0);
+  if (!ScriptRunning()) RunDeferred();
 }
 
 void TStandInBrowser::RunDeferred() {
-  if (ScriptOnStack()) return;  // the outermost call posts again when it returns
+  if (ScriptRunning()) return;  // the page's unit or the outermost call brings it back here
   if (closeDue_) ClosePage();
   if (completionDue_) OnFetchDone(ticket_);
-  const std::set<UINT_PTR> due = std::move(timersDue_);
-  timersDue_.clear();
-  for (UINT_PTR id : due)
-    if (page_ && page_->OwnsTimer(id) && !ScriptOnStack()) InScript([&] { page_->FireTimer(id); });
 }
 
 void TStandInBrowser::ApplyResult(TFetchResult r) {
@@ -532,36 +586,40 @@ void TStandInBrowser::ApplyResult(TFetchResult r) {
   // A new document asks its host how to show itself, as the platform's documents do.
   AskHostInfo();
   if (!r.Loaded || !scriptsAllowed_) return;
-  const std::vector<TInlineScript> scripts = ExtractInlineScripts(r.Body);
+  std::vector<TInlineScript> scripts = ExtractInlineScripts(r.Body);
   if (scripts.empty()) return;
-  page_ = std::make_unique<TScriptPage>(static_cast<TScriptHost&>(*this), location_);
-  if (!page_->Start()) return;
-  TScriptPage* const page = page_.get();
-  for (const TInlineScript& s : scripts) {
-    // A block may have stopped the page (an error the host did not let pass) or asked for it
-    // to be closed; a navigation it started goes on in the background, as in a browser.
-    if (page_.get() != page || page->Stopped() || closeDue_) break;
-    const std::u16string text = DecodePageText(s.Text);
-    InScript([&] {
-      page->RunBlock(std::wstring(text.begin(), text.end()), static_cast<ULONG>(s.Line));
-    });
-  }
+  auto page = std::make_unique<TPageThread>(messages_.get(), ++lastPageSerial_, location_);
+  if (!page->Started()) return;
+  page_ = std::move(page);
+  pageLeft_ = false;
+  // A block may stop the page (an error the host did not let pass) or ask for it to be closed;
+  // a navigation it starts goes on in the background, as in a browser.
+  blocks_.assign(std::make_move_iterator(scripts.begin()), std::make_move_iterator(scripts.end()));
+  RunNextBlock();
 }
 
-ComPtr<IDispatch> TStandInBrowser::External() {
+IDispatch* TStandInBrowser::PageExternal(bool fresh) {
+  if (!fresh) return pageExternal_.Get();
+  pageExternal_.Reset();
   ComPtr<IDocHostUIHandler> handler;
-  ComPtr<IDispatch> external;
   if (site_ && SUCCEEDED(site_.As(&handler))) {
-    const HRESULT hr = handler->GetExternal(external.GetAddressOf());
-    if (hr != S_OK) external.Reset();  // S_FALSE: the host has no external object
+    const HRESULT hr = handler->GetExternal(pageExternal_.GetAddressOf());
+    if (hr != S_OK) pageExternal_.Reset();  // S_FALSE: the host has no external object
   }
-  return external;
+  return pageExternal_.Get();
 }
 
 void TStandInBrowser::NavigateFromPage(const std::wstring& ref) {
+  if (pageLeft_) return;  // the host's navigation wins over the page it leaves
   const std::wstring base = page_ ? page_->Url() : location_;
   const std::string absolute = ResolveUrl(WideToUtf8(base), WideToUtf8(ref));
-  StartNavigation(absolute.empty() ? ref : Utf8ToWide(absolute));
+  // A page leads only to other pages on the web: file:, javascript:, res: and the like are
+  // refused without a fetch, and the page stays where it is.
+  if (ClassifyAddress(absolute) != TAddressKind::Http) {
+    OutputDebugStringA(("webcontrol: a page's navigation to " + WideToUtf8(ref) + " refused").c_str());
+    return;
+  }
+  StartNavigation(Utf8ToWide(absolute));
 }
 
 bool TStandInBrowser::ScriptErrorContinues(const std::wstring& description, ULONG line) {

@@ -156,4 +156,9 @@ TAddressKind ClassifyAddress(std::string_view url) {
   return TAddressKind::Unsupported;
 }
 
+bool RedirectAllowed(std::string_view from, std::string_view to) {
+  if (ClassifyAddress(to) != TAddressKind::Http) return false;
+  return !(UrlScheme(from) == "https" && UrlScheme(to) == "http");
+}
+
 }  // namespace murmella::webcontrol

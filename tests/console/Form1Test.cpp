@@ -10,6 +10,7 @@
 #include "CoolTrayIcon.h"
 #include "EmbeddedWB.h"
 #include "ExtCtrls.h"
+#include "HTMLPopup.h"
 #include "ImgList.h"
 #include "Menus.h"
 #include "OneInstance.h"
@@ -99,6 +100,7 @@ class Form1Test : public ::testing::Test {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Murmellachat");
     OleUninitialize();
     ConsolePlatform.HlinkNavigateString = &::HlinkNavigateString;
+    ConsolePlatform.GetCursorPos = &::GetCursorPos;
   }
   void Build() {
     form = std::make_unique<TForm1>(nullptr);
@@ -225,6 +227,70 @@ TEST_F(Form1Test, CloseHidesAndKeepsEverythingTheMenuCloseEnds) {
     EXPECT_EQ(app->Terminated(), c.terminated);
     EXPECT_EQ(form->Visible(), c.terminated) << "a free close does not hide";
   }
+}
+
+// The page host goes before everything its handlers reach, and once ending has begun a page's
+// calls change nothing.
+class FreeWatcher : public forms::TComponent {
+ public:
+  explicit FreeWatcher(TForm1& form) : forms::TComponent(nullptr, "watcher"), form_(form) { form.pop2->FreeNotification(*this); }
+  bool PageClosedBeforeNotice = false, Notified = false;
+
+ protected:
+  void Notification(forms::TComponent&) override {
+    Notified = true;
+    PageClosedBeforeNotice = form_.www->Browser() == nullptr;
+  }
+
+ private:
+  TForm1& form_;
+};
+
+TEST_F(Form1Test, EndingCutsThePageOffFirst) {
+  Build();
+  auto pageSetup = [&] {
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(L"pagesetup");
+    HRESULT hr = DISP_E_UNKNOWNNAME;
+    form->wwwGetIDsOfNames(*form->www, IID_NULL, &name, 1, 0, &id, hr);
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_BSTR;
+    arg.bstrVal = SysAllocString(L"Visitor7");
+    DISPPARAMS params{&arg, nullptr, 1, 0};
+    HRESULT invoked = DISP_E_MEMBERNOTFOUND;
+    form->wwwInvoke(*form->www, id, IID_NULL, 0, DISPATCH_METHOD, params, nullptr, nullptr, nullptr, invoked);
+    VariantClear(&arg);
+    return std::pair{hr, invoked};
+  };
+  app->Terminate();
+  const auto [named, invoked] = pageSetup();
+  EXPECT_NE(named, S_OK);
+  EXPECT_NE(invoked, S_OK);
+  EXPECT_FALSE(form->Timer1->Enabled()) << "no notice after ending began";
+  EXPECT_EQ(form->pop2->Window(), nullptr);
+
+  FreeWatcher watcher(*form);
+  form.reset();
+  EXPECT_TRUE(watcher.Notified);
+  EXPECT_TRUE(watcher.PageClosedBeforeNotice);
+}
+
+BOOL WINAPI NoCursor(POINT*) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+// The once-a-minute tick with no cursor to read (a locked workstation): no activity, no error.
+TEST_F(Form1Test, AnUnreadableCursorIsIdleTime) {
+  Build();
+  form->disconnect->SetChecked(false);
+  ConsolePlatform.GetCursorPos = &NoCursor;
+  const std::int32_t before = form->IdleCounters().AccumulatedMs;
+  for (int i = 0; i < 3; ++i) EXPECT_NO_THROW(form->Timer2Timer(*form->Timer2));
+  ConsolePlatform.GetCursorPos = &::GetCursorPos;
+  EXPECT_EQ(form->IdleCounters().AccumulatedMs, before + 3 * 60000);
+  EXPECT_EQ(form->IdleCounters().IdleSeconds, (before + 3 * 60000) / 1000);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "EmbeddedWB.h"
 #include "ExtCtrls.h"
 #include "HTMLPopup.h"
+#include "Menus.h"
 #include "ServicePages.h"
 #include "StdCtrls.h"
 #include "ChatProcess.h"
@@ -19,7 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -119,6 +122,148 @@ TEST_F(PageBridge, AVisitorBringsTheWindowBackFlashesItAndSlidesTheNoticeInForTh
   ASSERT_TRUE(PumpUntil([&] { return !NoticeShown(); }, 10000)) << "the notice stays";
   EXPECT_GE(GetTickCount() - shown, 2500u) << "Timer1 ends it, 3000 ms after the call";
   EXPECT_FALSE(form->Timer1->Enabled());
+}
+
+// Hostile pages on the console's own page host, each served by the stand-in service: what a
+// page may try, and what the console does about it. The page reports through pagesetup, which
+// puts its text on the notice.
+struct THostilePage {
+  const char* Name;
+  std::string Script;
+  enum TExpect { Reports, Runaway, Flood, StaysPut } Expect;
+  std::string Report;  // Reports: the notice's name; StaysPut: the address the page must keep
+  bool Popups = true;
+};
+
+std::string Escaped(const std::wstring& w) {
+  std::string s;
+  for (wchar_t c : w) s += c == L'\\' ? std::string("\\\\") : std::string(1, static_cast<char>(c));
+  return s;
+}
+
+TEST_F(PageBridge, HostilePagesCannotHarmTheConsole) {
+  wchar_t temp[MAX_PATH];
+  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring marker = std::wstring(temp) + L"murmella-hostile-page.txt";
+  DeleteFileW(marker.c_str());
+  const std::string m = Escaped(marker);
+  auto attempt = [](const std::string& code) {
+    return "try { " + code + "; external.pagesetup('made'); } catch (e) { external.pagesetup('refused'); }";
+  };
+  const std::vector<THostilePage> pages = {
+      {"WScript.Shell", attempt("new ActiveXObject('WScript.Shell').Run('cmd /c echo x > \"" + m + "\"', 0, true)"),
+       THostilePage::Reports, "refused"},
+      {"Scripting.FileSystemObject",
+       attempt("new ActiveXObject('Scripting.FileSystemObject').CreateTextFile('" + m + "').Close()"),
+       THostilePage::Reports, "refused"},
+      {"Shell.Application", attempt("new ActiveXObject('Shell.Application').ShellExecute('cmd', '/c echo x > \"" + m + "\"')"),
+       THostilePage::Reports, "refused"},
+      {"MSXML2.XMLHTTP", attempt("new ActiveXObject('MSXML2.XMLHTTP').open('GET', 'http://127.0.0.1/', false)"),
+       THostilePage::Reports, "refused"},
+      {"GetObject winmgmts", attempt("GetObject('winmgmts:').Get('Win32_Process').Create('cmd /c echo x > \"" + m + "\"')"),
+       THostilePage::Reports, "refused"},
+      {"for (;;) {}", "external.pagesetup('spinning'); for (;;) {}", THostilePage::Runaway, ""},
+      {"while (true) {} in a timer", "setTimeout(function () { while (true) {} }, 0)", THostilePage::Runaway, ""},
+      {"deep recursion", "function f(n) { return f(n + 1) + 1; } f(0)", THostilePage::Runaway, ""},
+      {"pagesetup in a loop", "for (var i = 0; ; ++i) external.pagesetup('v' + i)", THostilePage::Flood, ""},
+      {"pagesetup in a loop, popups off", "for (var i = 0; ; ++i) external.pagesetup('v' + i)", THostilePage::Flood,
+       "", false},
+      {"pagesetup every 0 ms", "setInterval(function () { external.pagesetup('tick'); }, 0)", THostilePage::Flood, ""},
+      {"pagesetup every 0 ms, popups off", "setInterval(function () { external.pagesetup('tick'); }, 0)",
+       THostilePage::Flood, "", false},
+      {"location to file:", "location.href = 'file:///c:/windows/win.ini'", THostilePage::StaysPut, ""},
+      {"location to javascript:", "location.replace('javascript:external.pagesetup(1)')", THostilePage::StaysPut, ""},
+  };
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    const THostilePage& c = pages[i];
+    SCOPED_TRACE(c.Name);
+    const std::string path = "/t/hostile" + std::to_string(i) + ".htm";
+    const int put = pagehost::ServiceRequest(L"PUT", path, "<html><body><script>" + c.Script + "</script></body></html>");
+    ASSERT_TRUE(put >= 200 && put < 300) << put;
+    form->chpopup->SetChecked(c.Popups);
+    form->pop2->Text().Clear();
+    Load(path);
+    // The window's thread answers another thread's round trip whatever the page does.
+    std::atomic<bool> done{false};
+    std::atomic<int> asked{0}, answered{0};
+    std::thread asker([&] {
+      while (!done) {
+        DWORD_PTR r = 0;
+        ++asked;
+        if (SendMessageTimeoutW(form->Handle(), WM_NULL, 0, 0, SMTO_NORMAL, 3000, &r)) ++answered;
+        Sleep(100);
+      }
+    });
+    switch (c.Expect) {
+      case THostilePage::Reports:
+        EXPECT_TRUE(PumpUntil([&] { return form->pop2->Text().Count() == 1; }, 5000));
+        if (form->pop2->Text().Count() == 1)
+          EXPECT_NE(form->pop2->Text().Lines()[0].find(">" + c.Report + "<"), std::string::npos)
+              << form->pop2->Text().Lines()[0];
+        Pump(300);
+        EXPECT_EQ(GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing made";
+        break;
+      case THostilePage::Runaway: {
+        // Stopped within 6 s: the process stops burning a core.
+        auto cpu = [] {
+          FILETIME c0, e0, k, u;
+          GetProcessTimes(GetCurrentProcess(), &c0, &e0, &k, &u);
+          return ((static_cast<ULONGLONG>(k.dwHighDateTime) << 32 | k.dwLowDateTime) +
+                  (static_cast<ULONGLONG>(u.dwHighDateTime) << 32 | u.dwLowDateTime)) / 10000;
+        };
+        Pump(6000);
+        const ULONGLONG before = cpu();
+        Pump(1000);
+        EXPECT_LT(cpu() - before, 500u) << "ms of CPU in a second after the page's time was up";
+        break;
+      }
+      case THostilePage::Flood:
+        Pump(1500);
+        break;
+      case THostilePage::StaysPut:
+        Pump(500);
+        EXPECT_EQ(form->www->LocationURL(), pagehost::ServiceUrl() + path);
+        break;
+    }
+    done = true;
+    asker.join();
+    EXPECT_GT(asked.load(), 0);
+    EXPECT_EQ(answered.load(), asked.load()) << "the window answered every round trip";
+    DeleteFileW(marker.c_str());
+    if (c.Expect == THostilePage::Flood) {
+      // "Close Murmellachat" in the middle of it ends the program within a few seconds.
+      const DWORD start = GetTickCount();
+      form->CloseMurmellaClick(*form->CloseMurmella);
+      EXPECT_TRUE(app->Terminated());
+      form.reset();
+      EXPECT_LT(GetTickCount() - start, 2000u) << "ended within 2 s";
+      app = std::make_unique<forms::TApplication>();
+      app->SetTitle("MurmellaChat");
+      form = std::make_unique<TForm1>(nullptr);
+      app->SetMainForm(form.get());
+      form->Show();
+      Pump(50);
+    }
+  }
+}
+
+// A name of 1 MB, built by the page's script (the service caps the names it queues): the notice
+// shows, cut to the work area.
+TEST_F(PageBridge, AHugeNameKeepsTheNoticeOnTheScreen) {
+  const int put = pagehost::ServiceRequest(L"PUT", "/t/huge.htm",
+      "<html><body><script>var s = 'Visitor'; while (s.length < (1 << 20)) s += s;"
+      " external.pagesetup(s.substr(0, 1 << 20));</script></body></html>");
+  ASSERT_TRUE(put >= 200 && put < 300) << put;
+  Load("/t/huge.htm");
+  ASSERT_TRUE(PumpUntil([&] { return NoticeShown(); }, 15000)) << "no notice";
+  ASSERT_TRUE(PumpUntil([&] { return !form->pop2->Text().Lines().empty(); }, 1000));
+  RECT work{}, notice{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  Pump(500);
+  GetWindowRect(Notice(), &notice);
+  EXPECT_LE(notice.right - notice.left, work.right - work.left - 40);
+  EXPECT_GE(notice.left, work.left);
+  EXPECT_EQ(notice.right, work.right - 20);
 }
 
 TEST_F(PageBridge, PageReloadsAndAmbientReadsNeverBringTheWindowBack) {

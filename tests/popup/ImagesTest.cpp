@@ -212,5 +212,59 @@ TEST(Backgrounds, ParagraphBands) {
   EXPECT_EQ(s.Canvas.Runs.back().Background, clNone);
 }
 
+// A page may name a new picture on every call: the cache stays within its limits, oldest use
+// first, a picture that cannot be decoded keeps no bytes, and what a render holds stays.
+TEST(Images, PictureCacheStaysBounded) {
+  TTestLoader loader;
+  for (int i = 0; i < 12; ++i) loader.Files["p" + std::to_string(i) + ".bmp"] = TestPictureBytes(100, 100);
+  loader.Files["bad.bmp"] = TBytes(5000, 7);
+  const std::size_t one = loader.Files["p0.bmp"].size();
+  TPictureCacheLimits limits;
+  limits.Pictures = 8;
+  limits.Bytes = 5 * one;
+  limits.Pixels = 4 * 100 * 100;
+  THTMLPictureCache cache(loader, limits);
+  auto obtain = [&](const std::string& name) { return &cache.Obtain("FILE://" + name); };
+  for (int i = 0; i < 12; ++i) {
+    cache.StartRender();
+    EXPECT_FALSE(obtain("p" + std::to_string(i) + ".bmp")->Empty());
+    EXPECT_LE(cache.Count(), limits.Pictures);
+    EXPECT_LE(cache.ByteCount(), limits.Bytes);
+    EXPECT_LE(cache.PixelCount(), limits.Pixels);
+  }
+  EXPECT_EQ(cache.Count(), 4u) << "the pixel limit is the tightest here";
+  EXPECT_EQ(cache.Find("FILE://p7.bmp"), nullptr) << "the oldest went first";
+  EXPECT_NE(cache.Find("FILE://p8.bmp"), nullptr);
+
+  // A use makes a picture the newest: p8 outlives p9 now.
+  cache.StartRender();
+  obtain("p8.bmp");
+  cache.StartRender();
+  obtain("p0.bmp");
+  EXPECT_NE(cache.Find("FILE://p8.bmp"), nullptr);
+  EXPECT_EQ(cache.Find("FILE://p9.bmp"), nullptr);
+
+  // Undecodable: kept (not read again), without its bytes.
+  cache.StartRender();
+  const std::size_t bytes = cache.ByteCount();
+  THTMLPicture* bad = obtain("bad.bmp");
+  EXPECT_TRUE(bad->Empty());
+  EXPECT_EQ(bad->ByteCount(), 0u);
+  EXPECT_EQ(cache.ByteCount() <= bytes, true);
+  const std::size_t reads = loader.FilesAsked.size();
+  cache.StartRender();
+  EXPECT_EQ(obtain("bad.bmp"), bad);
+  EXPECT_EQ(loader.FilesAsked.size(), reads) << "not read again";
+
+  // Within one render nothing it obtained is dropped: a picture that does not fit is not loaded.
+  cache.StartRender();
+  std::vector<THTMLPicture*> held;
+  for (int i = 0; i < 6; ++i) held.push_back(obtain("p" + std::to_string(i) + ".bmp"));
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(cache.Find("FILE://p" + std::to_string(i) + ".bmp"), held[i]) << i;
+  EXPECT_EQ(cache.Find("FILE://p4.bmp"), nullptr) << "no room beside the four this render holds";
+  EXPECT_EQ(cache.Count(), 4u);
+  EXPECT_LE(cache.PixelCount(), limits.Pixels);
+}
+
 }  // namespace
 }  // namespace murmella::popup

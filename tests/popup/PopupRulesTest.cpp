@@ -130,6 +130,10 @@ TEST(PopupSize, MeasuringRectangleTextRectangleAndWindowSize) {
   EXPECT_EQ(AutoSizeWindowSize(80, 26, 5), (TSize{106, 52}));
   EXPECT_EQ(AutoSizeWindowSize(80, 26, 0), (TSize{96, 42}));
   EXPECT_EQ(AutoSizeWindowSize(2147483647, 0, 2147483647).Width, 1 << 30) << "no overflow";
+  EXPECT_EQ(FitToWorkArea({106, 52}, 1280, 1004), (TSize{106, 52}));
+  EXPECT_EQ(FitToWorkArea({1 << 30, 52}, 1280, 1004), (TSize{1240, 52})) << "a 1 MB name is cut";
+  EXPECT_EQ(FitToWorkArea({2000, 5000}, 1280, 1004), (TSize{1240, 964}));
+  EXPECT_EQ(FitToWorkArea({50, 50}, 10, 10), (TSize{1, 1})) << "a work area smaller than the margin";
   EXPECT_EQ(PopupTextRect(106, 52, 5, 4, 4), (TRect{9, 9, 97, 43}));
   EXPECT_EQ(PopupTextRect(106, 52, 0, 4, 2), (TRect{4, 2, 102, 50}));
 }

@@ -470,10 +470,54 @@ TEST_F(PopupWindow, SlidesNestInsideEachOthersPauses) {
     pop2_->SlideIn();
     EXPECT_EQ(inner, 1);
     const RECT r = RectOf(Notice());
-    EXPECT_EQ(r.bottom, area.bottom) << "at its final position";
-    EXPECT_EQ(IsWindowVisible(Notice()) != FALSE, !c.InnerSlideOut);
+    if (c.InnerSlideOut) {
+      EXPECT_GE(r.top, area.bottom) << "the climb stopped where the SlideOut left the notice";
+      EXPECT_FALSE(IsWindowVisible(Notice()));
+    } else {
+      EXPECT_EQ(r.bottom, area.bottom) << "the running slide took the notice to its final position";
+      EXPECT_TRUE(IsWindowVisible(Notice()));
+    }
     delete timer;
   }
+}
+
+// A page may call on every tick of a timer: slides never pile up inside each other's pauses,
+// the running one shows the newest text, and a slide whose window goes ends.
+TEST_F(PopupWindow, SlidesNeverPileUpAndAlwaysEnd) {
+  const RECT area = WorkArea();
+  pop2_->Text().Assign({kNotice});
+  auto* timer = new forms::TTimer(form_);
+  timer->SetInterval(10);
+  int calls = 0, deepest = 0, depth = 0;
+  timer->OnTimer = [&](forms::TObject&) {
+    ++calls;
+    pop2_->Text().Assign({"<B>Visitor " + std::to_string(calls) + "</B>"});
+    ++depth;
+    deepest = std::max(deepest, depth);
+    pop2_->SlideIn();
+    --depth;
+  };
+  pop2_->SlideIn();
+  timer->SetEnabled(false);
+  EXPECT_GT(calls, 3);
+  EXPECT_EQ(deepest, 1) << "each call returned at once";
+  EXPECT_EQ(pop2_->Window()->Text(), "<B>Visitor " + std::to_string(calls) + "</B>");
+  EXPECT_EQ(RectOf(Notice()).bottom, area.bottom);
+
+  // The window freed during a pause: both slides end without it.
+  for (bool in : {true, false}) {
+    SCOPED_TRACE(in ? "SlideIn" : "SlideOut");
+    if (!in) pop2_->SlideIn();
+    timer->OnTimer = [&](forms::TObject&) {
+      timer->SetEnabled(false);
+      delete pop2_->Window();
+    };
+    timer->SetEnabled(true);
+    if (in) pop2_->SlideIn();
+    else pop2_->SlideOut();
+    EXPECT_EQ(pop2_->Window(), nullptr);
+  }
+  delete timer;
 }
 
 TEST_F(PopupWindow, PreparingCopiesSettingsRecreatesAndSizes) {

@@ -115,6 +115,15 @@ TEST(LocalPath, NetworkAndDeviceFormsAreRefused) {
     EXPECT_TRUE(IsPlainLocalPath(p)) << p;
 }
 
+TEST(LocalPath, ShortcutLikeFilesAreKnownInEverySpelling) {
+  for (const char* n : {"a.lnk", "C:\\x\\A.LNK", "c:/x/y.Url", "old.pif", "Show Desktop.scf", "Docs.library-ms",
+                        "s.searchConnector-ms", "C:\\share\\desktop.ini", "Desktop.INI", "a.lnk.", "a.lnk . ",
+                        "dir/x.url  "})
+    EXPECT_TRUE(NamesShortcutLikeFile(n)) << n;
+  for (const char* n : {"a.txt", "lnk", "a.lnkx", "x.url.txt", "notdesktop.ini", "desktop.ini.bak", "a.exe", ""})
+    EXPECT_FALSE(NamesShortcutLikeFile(n)) << n;
+}
+
 TEST(Gif, HeaderFramesAndFirstFramePosition) {
   TBytes gif = {'G', 'I', 'F', '8', '9', 'a', 40, 0, 30, 1, 0x80, 0, 0};
   gif.insert(gif.end(), 6, 0);  // two-colour global table

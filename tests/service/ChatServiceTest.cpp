@@ -102,3 +102,11 @@ TEST(ChatService, QueuesVisitorsForTheNextPresencePageServesTestPagesAndLogsWhat
 
 }  // namespace
 }  // namespace murmella::service
+
+TEST(ChatService, APortInUseIsRefused) {
+  murmella::service::ChatService first(1000, nullptr);
+  const int port = first.Bind(0);
+  ASSERT_GT(port, 0);
+  murmella::service::ChatService second(1000, nullptr);
+  EXPECT_LT(second.Bind(port), 0) << "a second server must not share the port";
+}

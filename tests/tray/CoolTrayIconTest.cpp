@@ -226,6 +226,22 @@ TEST_F(TrayTest, TheIconComesBackWhenTheShellRestarts) {
   EXPECT_FALSE(IconInShell(icon->Handle())) << "a hidden icon stays hidden";
 }
 
+std::vector<std::pair<HWND, UINT>> filtered;
+BOOL WINAPI RecordFilter(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT) {
+  if (action == MSGFLT_ALLOW) filtered.emplace_back(window, message);
+  return TRUE;
+}
+
+TEST_F(TrayTest, TheShellsAnnouncementPassesTheFilterOfAnElevatedConsole) {
+  TrayShell.ChangeWindowMessageFilterEx = &RecordFilter;
+  filtered.clear();
+  tray::TCoolTrayIcon other(nullptr, "other");
+  TrayShell.ChangeWindowMessageFilterEx = &::ChangeWindowMessageFilterEx;
+  ASSERT_EQ(filtered.size(), 1u);
+  EXPECT_EQ(filtered[0].first, other.Handle());
+  EXPECT_EQ(filtered[0].second, RegisterWindowMessageA("TaskbarCreated"));
+}
+
 TEST_F(TrayTest, IconIndexReferencesAndCycling) {
   struct Case {
     int set, expected;

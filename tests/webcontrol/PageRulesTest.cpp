@@ -70,6 +70,22 @@ TEST(PageRules, AddressesAndRedirects) {
   for (int s : {200, 300, 304, 305, 404, 500}) EXPECT_FALSE(IsRedirectStatus(s)) << s;
 }
 
+TEST(PageRules, RedirectsStayOnTheWebAndNeverLeaveTls) {
+  struct TCase {
+    const char* From;
+    const char* To;
+    bool Allowed;
+  };
+  const std::vector<TCase> cases = {
+      {"http://a/x", "http://b/y", true},         {"http://a/x", "https://a/x", true},
+      {"https://a/x", "https://b/y", true},       {"https://a/x", "http://a/x", false},
+      {"HTTPS://a/x", "Http://a/x", false},       {"http://a/x", "file:///c:/windows/win.ini", false},
+      {"https://a/x", "javascript:alert(1)", false}, {"http://a/x", "res://shell32.dll/1", false},
+      {"http://a/x", "mk:@MSITStore:c:/x.chm::/a.htm", false}, {"http://a/x", "about:blank", false},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(RedirectAllowed(c.From, c.To), c.Allowed) << c.From << " -> " << c.To;
+}
+
 std::vector<std::string> Texts(std::string_view html) {
   std::vector<std::string> t;
   for (const TInlineScript& s : ExtractInlineScripts(html)) t.push_back(s.Text);

@@ -23,6 +23,13 @@ ChatService::ChatService(int reloadMs, std::FILE* logFile) : reloadMs_(reloadMs)
   // Small responses go out at once; with Nagle's delay each page would wait for the client's
   // delayed acknowledgement (some 40 ms on loopback).
   server_.set_tcp_nodelay(true);
+  // The library's default lets a second server bind a port in use (SO_REUSEPORT) and take half
+  // of its requests; this one takes a port alone. SO_REUSEADDR still lets a restart bind a
+  // port whose last connections are winding down.
+  server_.set_socket_options([](auto sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   Route("GET", "/pop.php", [this](const httplib::Request&, httplib::Response& res) {
     std::vector<std::string> visitors;
     {

@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
   murmella::service::ChatService service(reloadMs, logFile);
   const int bound = service.Bind(port);
   if (bound < 0) {
-    std::fprintf(stderr, "murmella-service: cannot listen on 127.0.0.1:%d\n", port);
+    std::fprintf(stderr, "murmella-service: cannot listen on 127.0.0.1:%d (is another server using the port?)\n",
+                 port);
     return 1;
   }
   const std::string url = "http://127.0.0.1:" + std::to_string(bound);
