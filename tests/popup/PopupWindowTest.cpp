@@ -51,6 +51,7 @@ void PumpFor(int ms) {
 // Widths and line height of MS Sans Serif at -11 pixels, measured independently of the popup.
 struct TMetrics {
   int Bold = 0, Regular = 0, Line = 0;
+  std::string Face;  // what GDI chose; a prefix without Wine's fonts falls back to another face
   int Width(const char* text, bool bold) const {
     LOGFONTA lf{};
     lf.lfHeight = -11;
@@ -78,6 +79,9 @@ struct TMetrics {
     SIZE sz{};
     GetTextExtentPoint32A(dc, "gh", 2, &sz);
     Line = sz.cy;
+    char face[LF_FACESIZE] = {};
+    GetTextFaceA(dc, LF_FACESIZE, face);
+    Face = face;
     SelectObject(dc, old);
     DeleteObject(f);
     ReleaseDC(nullptr, dc);
@@ -216,6 +220,7 @@ class PopupWindow : public ::testing::Test {
 };
 
 TEST_F(PopupWindow, NoticeClimbsIntoTheCornerWithoutTakingActivation) {
+  ASSERT_EQ(metrics_.Face, "MS Sans Serif") << "the notice would be measured in a stand-in face";
   const RECT area = WorkArea();
   std::printf("work area (%ld, %ld, %ld, %ld), screen %d x %d\n", area.left, area.top, area.right, area.bottom,
               GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
