@@ -197,7 +197,7 @@ int Response(TBench& b, const char* name, const std::string& script) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int loads = 50, calls = 2000;
+  int loads = 50, calls = 1000;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--loads")) loads = std::max(1, std::atoi(argv[i + 1]));
     else if (!std::strcmp(argv[i], "--calls")) calls = std::max(1, std::atoi(argv[i + 1]));

@@ -58,11 +58,22 @@ HRESULT CallOwner(TPageThread::TShared& shared, std::function<HRESULT(TPageOwner
   return call.Result;
 }
 
-// window.external as the page thread sees it: every call goes to the container's object on
-// the control's thread, with plain values both ways.
+// What the page thread knows of the container's external object. A round trip to the
+// control's thread costs far more than a call on either side (the platform here takes about a
+// millisecond), so a page's call on external is carried in one: the name's number is given out
+// here, and the container is asked for the number and called together, in the order the page
+// made them. A read of window.external after the first asks the container again with the next
+// call.
+struct TExternalState {
+  bool Known = false, Offered = false, FreshDue = false;
+  std::vector<std::wstring> Names;  // by number, from kFirstNameId
+};
+constexpr DISPID kFirstNameId = 0x4000;
+
 class TExternalProxy final : public TUntypedDispatch<IDispatch> {
  public:
-  explicit TExternalProxy(std::shared_ptr<TPageThread::TShared> shared) : shared_(std::move(shared)) {}
+  TExternalProxy(std::shared_ptr<TPageThread::TShared> shared, std::shared_ptr<TExternalState> state)
+      : shared_(std::move(shared)), state_(std::move(state)) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     return QueryOne<IDispatch>(this, IID_IDispatch, iid, out);
   }
@@ -76,8 +87,18 @@ class TExternalProxy final : public TUntypedDispatch<IDispatch> {
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
                                           DISPID* ids) override {
     if (!names || !ids) return E_POINTER;
+    if (count == 1 && names[0]) {
+      return Guarded([&] {
+        const std::wstring name = names[0];
+        auto& known = state_->Names;
+        auto it = std::find(known.begin(), known.end(), name);
+        if (it == known.end()) it = known.insert(known.end(), name);
+        ids[0] = kFirstNameId + static_cast<DISPID>(it - known.begin());
+        return S_OK;
+      });
+    }
     return CallOwner(*shared_, [&](TPageOwner& owner) {
-      IDispatch* external = owner.PageExternal(false);
+      IDispatch* external = owner.PageExternal(TakeFresh());
       return external ? external->GetIDsOfNames(iid, names, count, lcid, ids) : E_UNEXPECTED;
     });
   }
@@ -100,11 +121,22 @@ class TExternalProxy final : public TUntypedDispatch<IDispatch> {
         copy.rgdispidNamedArgs = named.data();
         copy.cNamedArgs = params->cNamedArgs;
       }
+      const std::size_t index = static_cast<std::size_t>(id - kFirstNameId);
+      std::wstring name;
+      if (id >= kFirstNameId && index < state_->Names.size()) name = state_->Names[index];
+      const bool fresh = TakeFresh();
       VARIANT answer;
       VariantInit(&answer);
       const HRESULT hr = CallOwner(*shared_, [&](TPageOwner& owner) {
-        IDispatch* external = owner.PageExternal(false);
-        return external ? external->Invoke(id, iid, lcid, flags, &copy, &answer, info, argErr) : E_UNEXPECTED;
+        IDispatch* external = owner.PageExternal(fresh);
+        if (!external) return E_UNEXPECTED;
+        DISPID real = id;
+        if (!name.empty()) {
+          LPOLESTR asked = name.data();
+          const HRESULT found = external->GetIDsOfNames(iid, &asked, 1, lcid, &real);
+          if (FAILED(found)) return found == DISP_E_UNKNOWNNAME ? DISP_E_MEMBERNOTFOUND : found;
+        }
+        return external->Invoke(real, iid, lcid, flags, &copy, &answer, info, argErr);
       });
       for (VARIANT& a : args) VariantClear(&a);
       if (result) {
@@ -116,8 +148,15 @@ class TExternalProxy final : public TUntypedDispatch<IDispatch> {
   }
 
  private:
+  bool TakeFresh() {
+    const bool fresh = state_->FreshDue;
+    state_->FreshDue = false;
+    return fresh;
+  }
+
   ULONG refs_ = 1;
   std::shared_ptr<TPageThread::TShared> shared_;
+  std::shared_ptr<TExternalState> state_;
 };
 
 // The page's view of its control, on the page thread.
@@ -126,13 +165,18 @@ class TPageHost final : public TScriptHost {
   explicit TPageHost(std::shared_ptr<TPageThread::TShared> shared) : shared_(std::move(shared)) {}
 
   ComPtr<IDispatch> External() override {
-    bool offered = false;
-    CallOwner(*shared_, [&](TPageOwner& owner) {
-      offered = owner.PageExternal(true) != nullptr;
-      return S_OK;
-    });
-    if (!offered) return nullptr;
-    return Adopt<IDispatch>(new TExternalProxy(shared_));
+    if (!external_->Known) {
+      bool offered = false;
+      external_->Known = SUCCEEDED(CallOwner(*shared_, [&](TPageOwner& owner) {
+        offered = owner.PageExternal(true) != nullptr;
+        return S_OK;
+      }));
+      external_->Offered = offered;
+    } else {
+      external_->FreshDue = true;
+    }
+    if (!external_->Offered) return nullptr;
+    return Adopt<IDispatch>(new TExternalProxy(shared_, external_));
   }
   void NavigateFromPage(const std::wstring& url) override {
     CallOwner(*shared_, [&](TPageOwner& owner) { return owner.NavigateFromPage(url), S_OK; });
@@ -150,6 +194,7 @@ class TPageHost final : public TScriptHost {
 
  private:
   std::shared_ptr<TPageThread::TShared> shared_;
+  std::shared_ptr<TExternalState> external_ = std::make_shared<TExternalState>();
   UINT_PTR lastTimerId_ = 0;
 };
 
