@@ -8,6 +8,7 @@
 #include "ExtCtrls.h"
 #include "HTMLPopup.h"
 #include "NoticeText.h"
+#include "RecentVisitors.h"
 #include "OleText.h"
 #include "ImgList.h"
 #include "Menus.h"
@@ -38,9 +39,9 @@ constexpr int kOptionBarHeight = 25;
 const std::vector<std::string> kMinuteItems = {"5", "10", "15", "20", "30", "40", "50", "60", "120", "180", "240"};
 
 // The visitor's name: the argument at position 0 (the last in the page's call order) as
-// text. A string is taken as it is, a number as its decimal text, an absent value as empty
-// text; a null value, or no argument at all, cannot be a name.
-std::string NoticeArgument(const DISPPARAMS& params) {
+// text, UTF-16 as the page gave it. A string is taken as it is, a number as its decimal text,
+// an absent value as empty text; a null value, or no argument at all, cannot be a name.
+std::wstring NoticeArgument(const DISPPARAMS& params) {
   if (params.cArgs == 0 || !params.rgvarg)
     throw EMurmellaError("The call carries no visitor name", "EVariantError");
   const VARIANT& arg = params.rgvarg[0];
@@ -52,8 +53,7 @@ std::string NoticeArgument(const DISPPARAMS& params) {
   VariantInit(&text);
   if (FAILED(VariantChangeType(&text, const_cast<VARIANT*>(&arg), 0, VT_BSTR)))
     throw EMurmellaError("Could not convert the visitor's name into text", "EVariantTypeCastError");
-  std::string name = V_BSTR(&text) ? pagehost::WideToAnsi(V_BSTR(&text), static_cast<int>(SysStringLen(V_BSTR(&text))))
-                                   : std::string();
+  std::wstring name = V_BSTR(&text) ? std::wstring(V_BSTR(&text), SysStringLen(V_BSTR(&text))) : std::wstring();
   VariantClear(&text);
   return name;
 }
@@ -63,6 +63,19 @@ std::wstring AsciiToWide(const char* text) {
   for (const char* p = text; *p; ++p) w.push_back(static_cast<unsigned char>(*p));
   return w;
 }
+
+std::u16string ToU16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+std::wstring ToWide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::string WideToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), n, nullptr, nullptr);
+  return utf8;
+}
+
+constexpr char16_t kTrayTitle[] = u"Murmellachat";
 
 }  // namespace
 
@@ -194,7 +207,7 @@ void TForm1::CreateComponents() {
   OneInstance1->SetRaisePriorInstance(false);
 
   CoolTrayIcon1 = new tray::TCoolTrayIcon(this, "CoolTrayIcon1");
-  CoolTrayIcon1->SetHint("Murmellachat");
+  CoolTrayIcon1->SetHint(ToWide(kTrayTitle));
   CoolTrayIcon1->SetShowHint(true);
   if (HICON stored = static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(kTrayIconResource), IMAGE_ICON,
                                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0))) {
@@ -236,6 +249,32 @@ void TForm1::CreateMenu() {
   N1 = item("N1", "-", -1, nullptr);
   RegisterMurmellachat =
       item("RegisterMurmellachat", "Register Murmellachat", imSignUp, &TForm1::RegisterMurmellachatClick);
+  RecentVisitors = item("RecentVisitors", "Recent visitors", -1, nullptr);
+  ShowRecentVisitors();
+}
+
+// The submenu lists the visitors newest first; before the first one, a grey "(none yet)".
+void TForm1::ShowRecentVisitors() {
+  while (!RecentVisitors->Items().empty()) delete RecentVisitors->Items().back();
+  if (recent_.NewestFirst().empty()) {
+    auto* none = new TMenuItem(RecentVisitors, *RecentVisitors, "NoVisitorYet");
+    none->SetCaption("(none yet)");
+    none->SetEnabled(false);
+  }
+  for (const TVisitor& visitor : recent_.NewestFirst()) {
+    auto* entry = new TMenuItem(RecentVisitors, *RecentVisitors);
+    entry->SetCaption(WideToUtf8(ToWide(VisitorMenuCaption(visitor))));
+    entry->OnClick = [this](TObject&) { CoolTrayIcon1->ShowMainWindow(); };
+  }
+  // The shell is another process: a flood of calls from one page must not wait on it each time.
+  if (std::wstring tip = ToWide(VisitorTip(kTrayTitle, recent_)); tip != CoolTrayIcon1->Hint()) CoolTrayIcon1->SetHint(tip);
+}
+
+void TForm1::RememberVisitor(const std::wstring& name) {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  recent_.Add(ToU16(name), now.wHour, now.wMinute);
+  ShowRecentVisitors();
 }
 
 void TForm1::FormCreate(TObject&) { www->Navigate(StartPageUrl); }
@@ -295,10 +334,19 @@ void TForm1::wwwInvoke(TObject&, DISPID DispID, REFIID, LCID, WORD, DISPPARAMS& 
   } catch (...) {
     // Showing the window is a courtesy; the notice still follows.
   }
-  if (!chpopup->Checked()) return;
+  if (!chpopup->Checked()) {
+    // No notice, but the tray still remembers who came; a call without a name is no visitor.
+    try {
+      RememberVisitor(NoticeArgument(Params));
+    } catch (const EMurmellaError&) {
+    }
+    return;
+  }
   FlashAndShow();
   JvPageControl1->SetActivePageIndex(0);
-  const std::string name = NoticeArgument(Params);
+  const std::wstring wideName = NoticeArgument(Params);
+  RememberVisitor(wideName);
+  const std::string name = pagehost::WideToAnsi(wideName.c_str(), static_cast<int>(wideName.size()));
   CoolTrayIcon1->ShowMainWindow();
   pop2->Text().Clear();
   pop2->Text().Add(ComposeNotice(name));

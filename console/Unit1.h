@@ -5,6 +5,7 @@
 
 #include "Forms.h"
 #include "IdleCheck.h"
+#include "RecentVisitors.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -93,6 +94,7 @@ class TForm1 : public forms::TForm {
   forms::TMenuItem* CloseMurmella;
   forms::TMenuItem* N1;
   forms::TMenuItem* RegisterMurmellachat;
+  forms::TMenuItem* RecentVisitors;  // its submenu: the visitors of this run
 
   void FormCreate(forms::TObject& Sender);
   void FormClose(forms::TObject& Sender, forms::TCloseAction& Action);
@@ -113,11 +115,17 @@ class TForm1 : public forms::TForm {
 
   // The idle check's counters, for the life of the program.
   const TIdleCounters& IdleCounters() const { return idle_; }
+  // The visitors of this run, newest first.
+  const TRecentVisitors& Recent() const { return recent_; }
 
  private:
   // The page's call arrived: flash the taskbar entry and show the window as it was.
   void FlashAndShow();
   TIdleCounters idle_;
+  // The page's call with a name, whatever the popups option: the tray's tip and submenu follow.
+  void RememberVisitor(const std::wstring& name);
+  void ShowRecentVisitors();
+  TRecentVisitors recent_;
 
   void SetWindowIcons();
   void CreateControls();

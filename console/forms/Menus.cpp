@@ -11,8 +11,17 @@ namespace murmella::forms {
 
 namespace {
 
-// Command numbers of the built menu: item position + 1 (0 means nothing was chosen).
+// Command numbers of the built menu: the item's place among the commands + 1 (0 means nothing
+// was chosen). Without submenus that is the item's position + 1.
 constexpr UINT kFirstCommand = 1;
+
+std::wstring Utf8ToWide(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
 
 // The image as a 32-bit bitmap with alpha, as menus take it beside the caption.
 unique_hbitmap MenuBitmap(const TImageList& images, int index) {
@@ -59,11 +68,25 @@ TMenuItem::TMenuItem(TComponent* owner, TPopupMenu& menu, std::string name)
   menu.items_.push_back(this);
 }
 
+TMenuItem::TMenuItem(TComponent* owner, TMenuItem& parent, std::string name)
+    : TComponent(owner, std::move(name)), menu_(parent.menu_), parent_(&parent) {
+  parent.items_.push_back(this);
+}
+
 TMenuItem::~TMenuItem() {
-  if (menu_) {
-    auto& items = menu_->items_;
-    items.erase(std::remove(items.begin(), items.end(), this), items.end());
-  }
+  auto& siblings = parent_ ? parent_->items_ : menu_ ? menu_->items_ : items_;
+  siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+  // A built menu's command for this item now does nothing; the others keep their numbers.
+  if (menu_) std::replace(menu_->commands_.begin(), menu_->commands_.end(), this, static_cast<TMenuItem*>(nullptr));
+  // Items of the submenu may outlive this one (another owner frees them later).
+  for (TMenuItem* item : items_) item->parent_ = nullptr;
+  Detach();
+}
+
+// Takes this item and its submenu off the menu that is being freed.
+void TMenuItem::Detach() {
+  menu_ = nullptr;
+  for (TMenuItem* item : items_) item->Detach();
 }
 
 void TMenuItem::Click() {
@@ -73,7 +96,7 @@ void TMenuItem::Click() {
 TPopupMenu::TPopupMenu(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
 
 TPopupMenu::~TPopupMenu() {
-  for (TMenuItem* item : items_) item->menu_ = nullptr;
+  for (TMenuItem* item : items_) item->Detach();
 }
 
 TMenuItem* TPopupMenu::DefaultItem() const {
@@ -97,19 +120,37 @@ void TPopupMenu::Notification(TComponent& freed) {
 void TPopupMenu::Build() {
   menu_.reset(CreatePopupMenu());
   bitmaps_.clear();
+  commands_.clear();
   if (!menu_) throw EMurmellaError("Cannot create a menu", "EMenuError");
-  UINT command = kFirstCommand;
-  for (TMenuItem* item : items_) {
-    MENUITEMINFOA mi{};
+  AddItems(menu_.get(), items_);
+}
+
+void TPopupMenu::AddItems(HMENU menu, std::span<TMenuItem* const> items) {
+  UINT position = 0;
+  for (TMenuItem* item : items) {
+    MENUITEMINFOW mi{};
     mi.cbSize = sizeof mi;
+    std::wstring caption;
     if (item->IsLine()) {
       mi.fMask = MIIM_FTYPE;
       mi.fType = MFT_SEPARATOR;
     } else {
-      mi.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE;
-      mi.wID = command;
-      mi.dwTypeData = const_cast<char*>(item->Caption().c_str());
+      caption = Utf8ToWide(item->Caption());
+      mi.fMask = MIIM_STRING | MIIM_STATE;
+      mi.dwTypeData = caption.data();
       mi.fState = (item->Enabled() ? MFS_ENABLED : MFS_DISABLED) | (item->Default() ? MFS_DEFAULT : 0);
+      if (!item->Items().empty()) {
+        // The submenu belongs to this menu from here on: destroying the menu destroys it.
+        HMENU sub = CreatePopupMenu();
+        if (!sub) throw EMurmellaError("Cannot create a menu", "EMenuError");
+        mi.fMask |= MIIM_SUBMENU;
+        mi.hSubMenu = sub;
+        AddItems(sub, item->Items());
+      } else {
+        commands_.push_back(item);
+        mi.fMask |= MIIM_ID;
+        mi.wID = kFirstCommand + static_cast<UINT>(commands_.size() - 1);
+      }
       if (images_ && item->ImageIndex() >= 0 && item->ImageIndex() < images_->Count()) {
         if (unique_hbitmap b = MenuBitmap(*images_, item->ImageIndex())) {
           mi.fMask |= MIIM_BITMAP;
@@ -118,8 +159,8 @@ void TPopupMenu::Build() {
         }
       }
     }
-    InsertMenuItemA(menu_.get(), command - kFirstCommand, TRUE, &mi);
-    ++command;
+    if (!InsertMenuItemW(menu, position, TRUE, &mi) && mi.hSubMenu) DestroyMenu(mi.hSubMenu);
+    ++position;
   }
 }
 
@@ -134,9 +175,21 @@ void TPopupMenu::Popup(int x, int y) {
   if (shown) DispatchCommand(command);
 }
 
+// The items that are commands, in the order Build numbers them.
+static void CollectCommands(std::span<TMenuItem* const> items, std::vector<TMenuItem*>& commands) {
+  for (TMenuItem* item : items)
+    if (!item->IsLine()) {
+      if (item->Items().empty()) commands.push_back(item);
+      else CollectCommands(item->Items(), commands);
+    }
+}
+
 void TPopupMenu::DispatchCommand(UINT command) {
-  if (command < kFirstCommand || command - kFirstCommand >= items_.size()) return;
-  TMenuItem* item = items_[command - kFirstCommand];
+  // Not built yet: the numbers the menu would have.
+  if (commands_.empty()) CollectCommands(items_, commands_);
+  if (command < kFirstCommand || command - kFirstCommand >= commands_.size()) return;
+  TMenuItem* item = commands_[command - kFirstCommand];
+  if (!item) return;
   CallGuarded([item] { item->Click(); });
 }
 

@@ -1,5 +1,5 @@
-// The popup menu: items with captions, images from an image list and click events, shown at
-// a screen position.
+// The popup menu: items with captions (UTF-8, shown through the wide calls), images from an
+// image list, click events and submenus, shown at a screen position.
 #pragma once
 
 #include "Classes.h"
@@ -20,10 +20,12 @@ class TMenuItem : public TComponent {
  public:
   // Appended to `menu`'s items.
   TMenuItem(TComponent* owner, TPopupMenu& menu, std::string name = {});
+  // Appended to the submenu of `parent`, which then opens it instead of being chosen.
+  TMenuItem(TComponent* owner, TMenuItem& parent, std::string name = {});
   ~TMenuItem() override;
 
+  // UTF-8 text. "-" makes the item a separator.
   const std::string& Caption() const { return caption_; }
-  // "-" makes the item a separator.
   void SetCaption(std::string caption) { caption_ = std::move(caption); }
   bool IsLine() const { return caption_ == "-"; }
   int ImageIndex() const { return imageIndex_; }
@@ -33,6 +35,9 @@ class TMenuItem : public TComponent {
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool value) { enabled_ = value; }
   TPopupMenu* Menu() const { return menu_; }
+  TMenuItem* Parent() const { return parent_; }
+  // The submenu's items, in order.
+  std::span<TMenuItem* const> Items() const { return items_; }
 
   TNotifyEvent OnClick;
   // Runs OnClick with this item as sender, as choosing it in the menu does.
@@ -40,7 +45,10 @@ class TMenuItem : public TComponent {
 
  private:
   friend class TPopupMenu;
+  void Detach();
   TPopupMenu* menu_;
+  TMenuItem* parent_ = nullptr;
+  std::vector<TMenuItem*> items_;
   std::string caption_;
   int imageIndex_ = -1;
   bool default_ = false;
@@ -80,7 +88,10 @@ class TPopupMenu : public TComponent {
   friend class TMenuItem;
   class TMenuWindow;
   void Build();
+  void AddItems(HMENU menu, std::span<TMenuItem* const> items);
   std::vector<TMenuItem*> items_;
+  // The built menu's commands: command number - 1 is the item's place here.
+  std::vector<TMenuItem*> commands_;
   TImageList* images_ = nullptr;
   bool autoPopup_ = true;
   TComponent* popupComponent_ = nullptr;

@@ -5,6 +5,7 @@
 #include "Forms.h"
 #include "ImgList.h"
 #include "Menus.h"
+#include "TextCut.h"
 
 #include <algorithm>
 #include <cstring>
@@ -52,19 +53,19 @@ POINT CursorPosition() {
 
 }  // namespace
 
-NOTIFYICONDATAA TrayIconRecord(HWND window, HICON icon, const std::string& hint, bool showHint) {
-  NOTIFYICONDATAA nid{};
-  nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+NOTIFYICONDATAW TrayIconRecord(HWND window, HICON icon, const std::wstring& hint, bool showHint) {
+  NOTIFYICONDATAW nid{};
+  nid.cbSize = NOTIFYICONDATAW_V1_SIZE;
   nid.hWnd = window;
   nid.uID = kTrayIconId;
   nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   nid.uCallbackMessage = kTrayCallbackMessage;
   nid.hIcon = icon;
   if (showHint && !hint.empty()) {
-    // The first layout's tip field holds 64 bytes, whatever size the headers give it.
+    // The first layout's tip field holds 64 units, whatever size the headers give it.
     constexpr std::size_t kTipChars = 63;
-    const std::size_t n = std::min(hint.size(), kTipChars);
-    std::memcpy(nid.szTip, hint.data(), n);
+    const std::wstring_view tip = forms::CutUtf16(std::wstring_view(hint), kTipChars);
+    std::memcpy(nid.szTip, tip.data(), tip.size() * sizeof(wchar_t));
   }
   return nid;
 }
@@ -138,7 +139,7 @@ void TCoolTrayIcon::Unhook() {
 HWND TCoolTrayIcon::Handle() const { return window_->Handle(); }
 
 void TCoolTrayIcon::Notify(DWORD message) {
-  NOTIFYICONDATAA nid = TrayIconRecord(Handle(), icon_.get(), hint_, showHint_);
+  NOTIFYICONDATAW nid = TrayIconRecord(Handle(), icon_.get(), hint_, showHint_);
   TrayShell.NotifyIcon(message, &nid);  // the shell's answer changes nothing we do
 }
 
@@ -164,9 +165,18 @@ void TCoolTrayIcon::SetIcon(HICON icon) {
   ModifyIcon();
 }
 
-void TCoolTrayIcon::SetHint(const std::string& hint) {
+void TCoolTrayIcon::SetHint(const std::wstring& hint) {
   hint_ = hint;
   ModifyIcon();
+}
+
+void TCoolTrayIcon::SetHint(const std::string& hint) {
+  std::wstring wide;
+  if (const int n = MultiByteToWideChar(CP_ACP, 0, hint.data(), static_cast<int>(hint.size()), nullptr, 0); n > 0) {
+    wide.resize(static_cast<std::size_t>(n));
+    MultiByteToWideChar(CP_ACP, 0, hint.data(), static_cast<int>(hint.size()), wide.data(), n);
+  }
+  SetHint(wide);
 }
 
 void TCoolTrayIcon::SetShowHint(bool value) {

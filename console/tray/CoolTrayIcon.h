@@ -42,7 +42,7 @@ inline constexpr UINT kTrayIconId = 1;
 // What the shell is told about the icon. Its answer cannot be seen from inside the program (the
 // shell draws the icon), so the call goes through this table: tests read the records handed over.
 struct TTrayShell {
-  BOOL(WINAPI* NotifyIcon)(DWORD message, PNOTIFYICONDATAA data) = &Shell_NotifyIconA;
+  BOOL(WINAPI* NotifyIcon)(DWORD message, PNOTIFYICONDATAW data) = &Shell_NotifyIconW;
   // The window's message filter: a console started as administrator would not hear the shell's
   // "TaskbarCreated" otherwise (the platform here has no integrity levels to show it).
   BOOL(WINAPI* ChangeWindowMessageFilterEx)(HWND window, UINT message, DWORD action,
@@ -50,9 +50,11 @@ struct TTrayShell {
 };
 extern TTrayShell TrayShell;
 
-// The icon record in its first ANSI layout (88 bytes in the 32-bit build): the tip is at most
-// the first 63 characters of `hint`, and empty unless `showHint`.
-NOTIFYICONDATAA TrayIconRecord(HWND window, HICON icon, const std::string& hint, bool showHint);
+// The icon record in its first layout, in its wide form (152 bytes in the 32-bit build) so that
+// every name keeps its characters: the tip is at most the first 63 UTF-16 units of `hint`, one
+// fewer rather than half a character, and empty unless `showHint`. Every call on the icon uses
+// this form, so no 8-bit call can overwrite the tip.
+NOTIFYICONDATAW TrayIconRecord(HWND window, HICON icon, const std::wstring& hint, bool showHint);
 
 class TCoolTrayIcon : public forms::TComponent {
  public:
@@ -68,7 +70,9 @@ class TCoolTrayIcon : public forms::TComponent {
   void SetCycleInterval(int milliseconds);
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool value) { enabled_ = value; }
-  const std::string& Hint() const { return hint_; }
+  const std::wstring& Hint() const { return hint_; }
+  void SetHint(const std::wstring& hint);
+  // ANSI text, as the program's other settings are.
   void SetHint(const std::string& hint);
   bool ShowHint() const { return showHint_; }
   void SetShowHint(bool value);
@@ -133,7 +137,7 @@ class TCoolTrayIcon : public forms::TComponent {
   bool cycleIcons_ = false;
   int cycleInterval_ = 0;
   bool enabled_ = true;
-  std::string hint_;
+  std::wstring hint_;
   bool showHint_ = false;
   forms::unique_hicon icon_;
   bool iconVisible_ = true;

@@ -119,7 +119,8 @@ TEST_F(Form1Test, ComponentsInCreationOrderWithTheirSettings) {
                                              "JvPageControl1", "TabSheet2", "www", "OvcComponentState1",
                                              "OvcRegistryStore1", "ImageList1", "pop2", "OneInstance1", "CoolTrayIcon1",
                                              "Timer1", "Timer2", "AutoRun1", "PopupMenu1", "Opendialogoo1",
-                                             "CloseMurmella", "N1", "RegisterMurmellachat"}));
+                                             "CloseMurmella", "N1", "RegisterMurmellachat",
+                                             "RecentVisitors"}));
   EXPECT_EQ(form->Font().Name(), "MS Shell Dlg 2");
   EXPECT_EQ(form->Font().Height(), -11);
   EXPECT_EQ(form->chstartup->Font().Name(), "MS Shell Dlg 2");
@@ -143,7 +144,7 @@ TEST_F(Form1Test, ComponentsInCreationOrderWithTheirSettings) {
   EXPECT_EQ(form->OvcComponentState1->StoredProperties().size(), 5u);
 
   tray::TCoolTrayIcon& icon = *form->CoolTrayIcon1;
-  EXPECT_EQ(icon.Hint(), "Murmellachat");
+  EXPECT_EQ(icon.Hint(), L"Murmellachat");
   EXPECT_TRUE(icon.ShowHint());
   EXPECT_TRUE(icon.MinimizeToTray());
   EXPECT_TRUE(icon.IconVisible());
@@ -160,15 +161,19 @@ TEST_F(Form1Test, ComponentsInCreationOrderWithTheirSettings) {
   } items[] = {{form->Opendialogoo1, "Open Murmellachat", imTray},
                {form->CloseMurmella, "Close Murmellachat", imClose},
                {form->N1, "-", -1},
-               {form->RegisterMurmellachat, "Register Murmellachat", imSignUp}};
-  ASSERT_EQ(form->PopupMenu1->Items().size(), 4u);
-  for (std::size_t i = 0; i < 4; ++i) {
+               {form->RegisterMurmellachat, "Register Murmellachat", imSignUp},
+               {form->RecentVisitors, "Recent visitors", -1}};
+  ASSERT_EQ(form->PopupMenu1->Items().size(), 5u);
+  for (std::size_t i = 0; i < 5; ++i) {
     EXPECT_EQ(form->PopupMenu1->Items()[i], items[i].item);
     EXPECT_EQ(items[i].item->Caption(), items[i].caption);
     EXPECT_EQ(items[i].item->ImageIndex(), items[i].image);
   }
   EXPECT_EQ(form->PopupMenu1->Images(), form->ImageList1);
   EXPECT_EQ(form->PopupMenu1->DefaultItem(), nullptr);
+  ASSERT_EQ(form->RecentVisitors->Items().size(), 1u);
+  EXPECT_EQ(form->RecentVisitors->Items()[0]->Caption(), "(none yet)");
+  EXPECT_FALSE(form->RecentVisitors->Items()[0]->Enabled());
 
   // FormCreate asked for the start page.
   if (!service.Bound()) GTEST_SKIP() << "the service's port is taken; the start page request is not checked";

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cwchar>
 #include <memory>
 #include <thread>
 #include <string>
@@ -299,6 +300,106 @@ TEST_F(PageBridge, WithPopupsOffTheWindowComesBackWithoutFlashOrNotice) {
   EXPECT_TRUE(flashed.empty());
   EXPECT_FALSE(NoticeShown());
   EXPECT_FALSE(form->Timer1->Enabled());
+}
+
+std::wstring Widen(const std::string& utf8) {
+  std::wstring w(utf8.size(), L'\0');
+  w.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), static_cast<int>(w.size()))));
+  return w;
+}
+
+std::wstring MenuText(HMENU menu, int position) {
+  wchar_t text[256] = {};
+  GetMenuStringW(menu, static_cast<UINT>(position), text, 256, MF_BYPOSITION);
+  return text;
+}
+
+std::vector<NOTIFYICONDATAW> tips;
+BOOL WINAPI RecordTip(DWORD message, PNOTIFYICONDATAW data) {
+  if (message == NIM_MODIFY) tips.push_back(*data);
+  return Shell_NotifyIconW(message, data);
+}
+
+TEST_F(PageBridge, TheTrayKeepsTheLastVisitorsWhateverThePopupsOption) {
+  // Before the first visitor: the title as the tip, one grey entry.
+  EXPECT_EQ(form->CoolTrayIcon1->Hint(), L"Murmellachat");
+  form->chpopup->SetChecked(false);
+  tips.clear();
+  tray::TrayShell.NotifyIcon = &RecordTip;
+  Load("/pop.php");
+  // "Zoë 王伟 Łukasz", "Наташа & Co", an emoji and 60 letters; the service passes them to the page
+  // as \u escapes.
+  const std::string utf8[] = {"Zo\xC3\xAB \xE7\x8E\x8B\xE4\xBC\x9F \xC5\x81ukasz",
+                              "\xD0\x9D\xD0\xB0\xD1\x82\xD0\xB0\xD1\x88\xD0\xB0 & Co",
+                              "\xF0\x9F\x98\x80" + std::string(60, 'L')};
+  for (std::size_t i = 0; i < 3; ++i) {
+    Queue(utf8[i]);
+    ASSERT_TRUE(PumpUntil([&] { return form->Recent().NewestFirst().size() == i + 1; }, 10000)) << i;
+  }
+  tray::TrayShell.NotifyIcon = &Shell_NotifyIconW;
+  EXPECT_FALSE(NoticeShown()) << "popups are off";
+  const auto& recent = form->Recent().NewestFirst();
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::wstring expected = Widen(utf8[2 - i]);
+    EXPECT_EQ(std::wstring(recent[i].Name.begin(), recent[i].Name.end()), expected) << i;
+  }
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  EXPECT_TRUE(recent[0].Hour * 60 + recent[0].Minute == now.wHour * 60 + now.wMinute ||
+              (recent[0].Hour * 60 + recent[0].Minute + 1) % 1440 == now.wHour * 60 + now.wMinute);
+  // The emoji and 46 of the Ls fill the tip's 63 units; the time is cut off.
+  const std::wstring tip = L"MurmellaChat - \U0001F600" + std::wstring(46, L'L');
+  EXPECT_EQ(form->CoolTrayIcon1->Hint().substr(0, 63), tip);
+  ASSERT_FALSE(tips.empty());
+  EXPECT_EQ(tips.back().cbSize, NOTIFYICONDATAW_V1_SIZE);
+  EXPECT_EQ(std::wstring(tips.back().szTip), tip) << "the shell got the wide text";
+
+  // The real tray menu: the four items in place, the visitors in the last one's submenu.
+  form->Close();
+  Pump(100);
+  ASSERT_FALSE(form->Visible());
+  std::vector<std::wstring> top, sub;
+  std::atomic<bool> chosen{false};
+  const HDESK desktop = GetThreadDesktop(GetCurrentThreadId());
+  std::thread operatorHand([&] {
+    SetThreadDesktop(desktop);  // the test's desktop, where the menu opens
+    HWND menuWindow = nullptr;
+    if (!chattest::WaitFor([&] { return (menuWindow = chattest::VisibleMenu()) != nullptr; }, 5000)) return;
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) top.push_back(MenuText(menu, i));
+    HMENU visitors = GetSubMenu(menu, 4);
+    for (int i = 0; i < GetMenuItemCount(visitors); ++i) sub.push_back(MenuText(visitors, i));
+    // Down to the fifth item (the separator is skipped), into its submenu, the second visitor.
+    for (int i = 0; i < 4; ++i) PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menuWindow, WM_KEYDOWN, VK_RIGHT, 0);
+    PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menuWindow, WM_KEYDOWN, VK_RETURN, 0);
+    chosen = chattest::WaitFor([] { return chattest::VisibleMenu() == nullptr; }, 5000);
+    // A menu that did not take the keys must not hold the test up.
+    while (HWND open = chattest::VisibleMenu()) {
+      PostMessageW(open, WM_KEYDOWN, VK_ESCAPE, 0);
+      Sleep(100);
+    }
+  });
+  PostMessageW(form->CoolTrayIcon1->Handle(), tray::kTrayCallbackMessage, tray::kTrayIconId, WM_RBUTTONDOWN);
+  PumpUntil([&] { return chosen.load(); }, 8000);
+  operatorHand.join();
+  Pump(300);
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(top, (std::vector<std::wstring>{L"Open Murmellachat", L"Close Murmellachat", L"", L"Register Murmellachat",
+                                            L"Recent visitors"}));
+  ASSERT_EQ(sub.size(), 3u);
+  auto clock = [](const TVisitor& v) {
+    wchar_t t[8];
+    swprintf(t, 8, L"%02d:%02d", v.Hour, v.Minute);
+    return std::wstring(t);
+  };
+  EXPECT_EQ(sub[0], clock(recent[0]) + L"  \U0001F600" + std::wstring(38, L'L') + L"\u2026");
+  EXPECT_EQ(sub[1], clock(recent[1]) + L"  \u041D\u0430\u0442\u0430\u0448\u0430 && Co") << "an ampersand, no key";
+  EXPECT_EQ(sub[2], clock(recent[2]) + L"  " + Widen(utf8[0]));
+  EXPECT_TRUE(form->Visible()) << "choosing a visitor brings the window back";
+  EXPECT_TRUE(flashed.empty());
 }
 
 TEST_F(PageBridge, ArgumentsThePageMayPass) {

@@ -82,6 +82,7 @@ TEST(ChatService, QueuesVisitorsForTheNextPresencePageServesTestPagesAndLogsWhat
     if (s.path == "/pop.php") {
       pops.push_back(res->body);
       EXPECT_EQ(res->get_header_value("Cache-Control"), "no-store");
+      EXPECT_EQ(res->get_header_value("Content-Type"), "text/html; charset=utf-8");
     }
   }
   ASSERT_EQ(pops.size(), 2u);
@@ -96,6 +97,34 @@ TEST(ChatService, QueuesVisitorsForTheNextPresencePageServesTestPagesAndLogsWhat
                 std::string(ChatService::kMaxNameBytes + 1, 'x') +
                 " 413\nPOST /visitors name=Bob 202\nGET /pop.php 200\nGET /pop.php 200\nGET /register.htm 200\n"
                 "GET /disconnect.php 200\nGET /nothing 404\nPUT /t/a.htm 201\nGET /t/a.htm 200\nGET /t/b.htm 404\n");
+  service.Stop();
+  server.join();
+}
+
+TEST(ChatService, NamesOfFourKilobytesComeAsTheBody) {
+  ChatService service(700);
+  const int port = service.Bind(0);
+  ASSERT_GT(port, 0);
+  std::thread server([&] { service.Run(); });
+  httplib::Client client("127.0.0.1", port);
+  // 1365 Chinese characters and one letter: 4096 bytes of UTF-8, too long for an address.
+  std::string name;
+  for (int i = 0; i < 1365; ++i) name += "\xE7\x8E\x8B";
+  name += "x";
+  auto ok = client.Post("/visitors", name, "text/plain; charset=utf-8");
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(ok->status, 202) << ok->body;
+  auto tooLong = client.Post("/visitors", name + "y", "text/plain; charset=utf-8");
+  ASSERT_TRUE(tooLong);
+  EXPECT_EQ(tooLong->status, 413);
+  auto empty = client.Post("/visitors", "", "text/plain");
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->status, 400);
+  auto page = client.Get("/pop.php");
+  ASSERT_TRUE(page);
+  std::string escaped;
+  for (int i = 0; i < 1365; ++i) escaped += "\\u738B";
+  EXPECT_NE(page->body.find("pagesetup(\"" + escaped + "x\")"), std::string::npos);
   service.Stop();
   server.join();
 }

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,13 +27,13 @@ namespace {
 
 struct Record {
   DWORD Message;
-  NOTIFYICONDATAA Data;
+  NOTIFYICONDATAW Data;
 };
 std::vector<Record> records;
 
-BOOL WINAPI RecordingNotifyIcon(DWORD message, PNOTIFYICONDATAA data) {
+BOOL WINAPI RecordingNotifyIcon(DWORD message, PNOTIFYICONDATAW data) {
   records.push_back({message, *data});
-  return Shell_NotifyIconA(message, data);
+  return Shell_NotifyIconW(message, data);
 }
 
 class TrayTest : public ::testing::Test {
@@ -64,7 +66,7 @@ class TrayTest : public ::testing::Test {
     };
     icon->OnMouseMove = [this](forms::TObject&, TShiftState, int, int) { log += "M "; };
   }
-  void TearDown() override { TrayShell.NotifyIcon = &Shell_NotifyIconA; }
+  void TearDown() override { TrayShell.NotifyIcon = &Shell_NotifyIconW; }
 
   void Mouse(UINT message) { SendMessageA(icon->Handle(), kTrayCallbackMessage, kTrayIconId, message); }
 
@@ -77,34 +79,39 @@ class TrayTest : public ::testing::Test {
 };
 
 TEST(TrayRecord, FixedFieldsAndTipRule) {
-  const std::string long100(100, 'x');
+  const std::wstring long100(100, L'x');
+  const std::wstring emoji = L"\U0001F600";  // two UTF-16 units
   struct Case {
-    std::string hint;
+    std::wstring hint;
     bool show;
-    std::string tip;
+    std::wstring tip;
   } cases[] = {
-      {"Murmellachat", true, "Murmellachat"},
-      {long100, true, std::string(63, 'x')},
-      {std::string(63, 'y'), true, std::string(63, 'y')},
-      {std::string(64, 'z'), true, std::string(63, 'z')},
-      {"Murmellachat", false, ""},
-      {"", true, ""},
+      {L"Murmellachat", true, L"Murmellachat"},
+      {long100, true, std::wstring(63, L'x')},
+      {std::wstring(63, L'y'), true, std::wstring(63, L'y')},
+      {std::wstring(64, L'z'), true, std::wstring(63, L'z')},
+      {L"Zo\u00EB \u738B\u4F1F \u0141ukasz", true, L"Zo\u00EB \u738B\u4F1F \u0141ukasz"},
+      // The 63rd unit would be half of the emoji: the tip ends before it.
+      {std::wstring(62, L'e') + emoji, true, std::wstring(62, L'e')},
+      {std::wstring(61, L'e') + emoji + L"f", true, std::wstring(61, L'e') + emoji},
+      {L"Murmellachat", false, L""},
+      {L"", true, L""},
   };
   const HWND w = reinterpret_cast<HWND>(0x1234);
   const HICON i = reinterpret_cast<HICON>(0x5678);
   for (const Case& c : cases) {
-    const NOTIFYICONDATAA n = TrayIconRecord(w, i, c.hint, c.show);
-    EXPECT_EQ(n.cbSize, NOTIFYICONDATAA_V1_SIZE);
+    const NOTIFYICONDATAW n = TrayIconRecord(w, i, c.hint, c.show);
+    EXPECT_EQ(n.cbSize, NOTIFYICONDATAW_V1_SIZE);
     if (sizeof(void*) == 4) {
-      EXPECT_EQ(n.cbSize, 88u);
+      EXPECT_EQ(n.cbSize, 152u);
     }
     EXPECT_EQ(n.hWnd, w);
     EXPECT_EQ(n.uID, 1u);
     EXPECT_EQ(n.uFlags, 7u);
     EXPECT_EQ(n.uCallbackMessage, 0x0800u);
     EXPECT_EQ(n.hIcon, i);
-    EXPECT_EQ(std::string(n.szTip), c.tip) << c.hint.size();
-    for (std::size_t k = c.tip.size(); k < sizeof n.szTip; ++k) EXPECT_EQ(n.szTip[k], 0) << k;
+    EXPECT_EQ(std::wstring(n.szTip), c.tip) << c.hint.size();
+    for (std::size_t k = c.tip.size(); k < std::size(n.szTip); ++k) EXPECT_EQ(n.szTip[k], 0) << k;
   }
 }
 
@@ -118,7 +125,7 @@ TEST_F(TrayTest, LoadedAddsTheIconWithImageZeroAndTheHint) {
   EXPECT_EQ(records[1].Message, static_cast<DWORD>(NIM_ADD));
   EXPECT_EQ(records[1].Data.hIcon, icon->Icon());
   EXPECT_NE(icon->Icon(), nullptr);
-  EXPECT_EQ(std::strlen(records[1].Data.szTip), 63u);
+  EXPECT_EQ(std::wcslen(records[1].Data.szTip), 63u);
   EXPECT_TRUE(IconInShell(icon->Handle()));
   delete icon;
   EXPECT_FALSE(IconInShell(records[1].Data.hWnd)) << "destruction removes the icon";
@@ -216,8 +223,8 @@ TEST_F(TrayTest, TheIconComesBackWhenTheShellRestarts) {
   icon->Loaded();
   ASSERT_TRUE(IconInShell(icon->Handle()));
   // What a restarted shell has: no icon of ours; then it announces itself to every window.
-  NOTIFYICONDATAA n = TrayIconRecord(icon->Handle(), nullptr, "", false);
-  Shell_NotifyIconA(NIM_DELETE, &n);
+  NOTIFYICONDATAW n = TrayIconRecord(icon->Handle(), nullptr, L"", false);
+  Shell_NotifyIconW(NIM_DELETE, &n);
   ASSERT_FALSE(IconInShell(icon->Handle()));
   SendMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
   EXPECT_TRUE(IconInShell(icon->Handle()));

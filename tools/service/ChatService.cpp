@@ -9,7 +9,7 @@ namespace {
 void Page(httplib::Response& res, std::string body) {
   // The presence page must be fetched afresh on every reload, or no new visitor would show.
   res.set_header("Cache-Control", "no-store");
-  res.set_content(std::move(body), "text/html; charset=us-ascii");
+  res.set_content(std::move(body), "text/html; charset=utf-8");
 }
 
 void Refuse(httplib::Response& res, int status, const char* why) {
@@ -42,9 +42,12 @@ ChatService::ChatService(int reloadMs, std::FILE* logFile) : reloadMs_(reloadMs)
   Route("GET", "/disconnect.php",
          [](const httplib::Request&, httplib::Response& res) { Page(res, DisconnectPage()); });
   Route("POST", "/visitors", [this](const httplib::Request& req, httplib::Response& res) {
-    if (!req.has_param("name") || req.get_param_value("name").empty())
-      return Refuse(res, 400, "a visitor needs a name: POST /visitors?name=...");
-    std::string name = req.get_param_value("name");
+    // Long names in other scripts outgrow an address (each byte is three characters there), so
+    // the name may also come as the body, as plain UTF-8 text.
+    const bool inBody = !req.has_param("name") && req.get_header_value("Content-Type").starts_with("text/plain");
+    std::string name = inBody ? req.body : req.get_param_value("name");
+    if (name.empty())
+      return Refuse(res, 400, "a visitor needs a name: POST /visitors?name=..., or the name as a text/plain body");
     if (name.size() > kMaxNameBytes) return Refuse(res, 413, "the visitor's name is too long");
     std::lock_guard lock(mutex_);
     if (queued_.size() >= kMaxQueued) return Refuse(res, 503, "too many visitors waiting for the presence page");

@@ -17,7 +17,7 @@ namespace murmella::service {
 class ChatService {
  public:
   // Limits that keep a misbehaving client from growing the service without bound.
-  static constexpr size_t kMaxNameBytes = 256;
+  static constexpr size_t kMaxNameBytes = 4096;
   static constexpr size_t kMaxQueued = 1000;
   static constexpr size_t kMaxLogLines = 100000;
   static constexpr size_t kMaxPageBytes = 1 << 20;
