@@ -1,9 +1,15 @@
 // The AVX2 routines: eight pixels per register, two lanes of four. The whole file is compiled
 // for AVX2 and is only called once the processor has been found to have it.
-#pragma GCC target("avx2")
 #include <immintrin.h>
 
 #include "YuvRoutines.h"
+
+// GCC takes the target for the rest of the file; clang needs it attached to each function.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC target("avx2")
+#endif
 
 namespace murmella::yuv {
 namespace {
@@ -69,3 +75,7 @@ void Avx2Rgb24Row(const std::uint8_t* src, std::uint8_t* dst, std::int32_t width
 const TYuvRoutines Avx2YuvRoutines = {"avx2", Avx2Rgb24Row, K::Yuy2Row, K::Nv12Rows, K::I420Rows};
 
 }  // namespace murmella::yuv
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#endif
