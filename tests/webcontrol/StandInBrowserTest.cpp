@@ -359,7 +359,8 @@ TEST_F(StandInBrowser, RunawayScriptsAreStopped) {
     asker.join();
     ASSERT_TRUE(stopped);
     EXPECT_LT(took, 6500u);
-    EXPECT_GT(asked.load(), 10);
+    // Deep recursion ends by itself within a fraction of a second; the others run until stopped.
+    EXPECT_GE(asked.load(), std::max(1, static_cast<int>(took / 200))) << "round trips asked while it ran";
     EXPECT_EQ(answered.load(), asked.load()) << "the container's thread answered every time";
     // Nothing of the page runs on: no later block, no timer, no core kept busy.
     FILETIME c, e, k0, u0, k1, u1;
