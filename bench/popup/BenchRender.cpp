@@ -72,32 +72,96 @@ void BM_TwoLinkHover(benchmark::State& state) {
   benchmark::DoNotOptimize(repaints);
 }
 
-// The same pointer moves over a notice whose name is 1 MB (a page may pass any text), laid out
-// in the widest notice the work area allows (1280 less 40).
-void BM_HugeNameHover(benchmark::State& state) {
-  static const std::string markup = [] {
-    std::string name = "Visitor ";
-    while (name.size() < (1u << 20)) name += name;
-    name.resize(1u << 20);
-    return "<B>Murmellachat</B><br><FONT color=\"#FF0000\">" + name + "</FONT> is ONLINE.";
-  }();
-  TTestCanvas canvas;
-  THTMLPictureCache cache;
+std::string HugeName(const std::string& piece) {
+  std::string name = piece;
+  while (name.size() < (1u << 20)) name += name;
+  name.resize(1u << 20);
+  return name;
+}
+
+// The notice with a 1 MB name (a page may pass any text), and the same name as a link, whose
+// every run the layout's record keeps.
+const std::string& HugeNotice() {
+  static const std::string m =
+      "<B>Murmellachat</B><br><FONT color=\"#FF0000\">" + HugeName("Visitor ") + "</FONT> is ONLINE.";
+  return m;
+}
+const std::string& HugeLinkNotice() {
+  static const std::string m = "<B>Murmellachat</B><br><A href=\"who\">" + HugeName("Visitor ") + "</A> is ONLINE.";
+  return m;
+}
+
+// The widest, tallest notice the work area allows (1280 x 1004 less 40).
+TMarkupRenderInput HugeInput(const std::string& markup, THTMLPictureCache& cache) {
   TMarkupRenderInput in;
   in.Markup = markup;
-  in.Bounds = {9, 9, 1240 - 9, 4096};
+  in.Bounds = {9, 9, 1240 - 9, 1004 - 9};
   in.PictureCache = &cache;
-  in.HitMode = true;
   in.HoverStyle = true;
-  const TPoint points[] = {{20, 24}, {120, 24}, {80, 12}};
+  return in;
+}
+
+const TPoint kHoverPoints[] = {{20, 24}, {120, 24}, {80, 12}};
+
+// Pointer moves over a 1 MB notice: the paint lays it out and records it, and every move is
+// answered from that record, as the notice window does while its text and width stay the same.
+void HugeHover(benchmark::State& state, const std::string& markup) {
+  TTestCanvas canvas;
+  THTMLPictureCache cache;
+  TMarkupRenderInput in = HugeInput(markup, cache);
+  TMarkupHitMap layout;
+  in.Record = &layout;
+  TMarkupRenderResult out;
+  RenderMarkup(canvas, in, out);
+  THoverState hover;
+  std::size_t i = 0, repaints = 0;
+  for (auto _ : state) {
+    out = layout.Hit(kHoverPoints[i++ % 3]);
+    repaints += UpdateHover(hover, out.HitLink, out.HitTarget, out.HitNumber, out.HitRect, true).RepaintCount;
+  }
+  benchmark::DoNotOptimize(repaints);
+}
+
+// The same moves with a layout for each, as before the record was kept.
+void BM_HugeNameHoverRelaid(benchmark::State& state) {
+  TTestCanvas canvas;
+  THTMLPictureCache cache;
+  TMarkupRenderInput in = HugeInput(HugeNotice(), cache);
+  in.HitMode = true;
   std::size_t i = 0;
   TMarkupRenderResult out;
   for (auto _ : state) {
-    in.Point = points[i++ % 3];
+    in.Point = kHoverPoints[i++ % 3];
     RenderMarkup(canvas, in, out);
     canvas.ClearRecords();
   }
   benchmark::DoNotOptimize(out.HitLink);
+}
+
+void BM_HugeNameHover(benchmark::State& s) { HugeHover(s, HugeNotice()); }
+void BM_HugeLinkHover(benchmark::State& s) { HugeHover(s, HugeLinkNotice()); }
+
+// One repaint of a 1 MB notice: the plain notice, and one whose name (a single word) has a
+// wavy underline over a gradient background, the decorations a page may ask for. The visible
+// part is the whole notice.
+void PaintHuge(benchmark::State& state, const std::string& markup) {
+  TTestCanvas canvas;
+  canvas.Visible = {0, 0, 1240, 1004};
+  THTMLPictureCache cache;
+  TMarkupRenderInput in = HugeInput(markup, cache);
+  TMarkupRenderResult out;
+  for (auto _ : state) {
+    RenderMarkup(canvas, in, out);
+    benchmark::DoNotOptimize(out.ContentHeight);
+    canvas.ClearRecords();
+  }
+}
+
+void BM_HugeNamePaint(benchmark::State& s) { PaintHuge(s, HugeNotice()); }
+void BM_HugeWavyPaint(benchmark::State& s) {
+  static const std::string m = "<BODY bgcolor=\"clWhite\" bgcolorto=\"clYellow\"><B>Murmellachat</B><br><E>" +
+                               HugeName("Visitor") + "</E> is ONLINE.";
+  PaintHuge(s, m);
 }
 
 void BM_NoticePaint(benchmark::State& s) { Run(s, kNotice, false); }
@@ -108,7 +172,11 @@ void BM_Mixed2KHit(benchmark::State& s) { static const std::string m = Mixed2K()
 }  // namespace
 
 BENCHMARK(BM_TwoLinkHover);
-BENCHMARK(BM_HugeNameHover)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HugeNameHover);
+BENCHMARK(BM_HugeLinkHover);
+BENCHMARK(BM_HugeNameHoverRelaid)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HugeNamePaint)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HugeWavyPaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NoticePaint);
 BENCHMARK(BM_NoticeHit);
 BENCHMARK(BM_Mixed2KPaint);

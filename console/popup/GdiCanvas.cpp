@@ -148,6 +148,12 @@ void TGdiCanvas::PopClip() {
   if (c.Region) DeleteObject(c.Region);
 }
 
+TRect TGdiCanvas::VisibleRect() const {
+  RECT rc{};
+  if (GetClipBox(Dc_, &rc) == ERROR) return TMarkupCanvas::VisibleRect();
+  return {rc.left, rc.top, rc.right, rc.bottom};
+}
+
 std::uint32_t TGdiCanvas::ResolveColor(TColor c) const {
   if (IsSystemColor(c)) {
     const int index = static_cast<int>(c & 0xFF);

@@ -37,6 +37,7 @@ class TGdiCanvas final : public TMarkupCanvas {
   void LineTo(int x, int y) override;
   void PushClip(const TRect& rect) override;
   void PopClip() override;
+  TRect VisibleRect() const override;
   int PixelsPerInchX() const override { return PpiX_; }
   int PixelsPerInchY() const override { return PpiY_; }
   std::uint32_t ResolveColor(TColor color) const override;

@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,10 @@ class THTMLPopupWindow : public forms::TWinControl {
   TAnchorClickEvent OnAnchorClick;  // Sender: this window
   forms::TNotifyEvent OnClick;
 
+  // The markup shown. The window keeps it itself: reading it back from the platform's window
+  // text on every paint and pointer move would cost a copy of the whole text each time.
+  const std::string& Text() const { return markup_; }
+  void SetText(const std::string& text);
   // Sets the window text and, as a hint window does, sizes the window to the plain text
   // (width + 6, height + 4, markup not interpreted).
   void SetTextFitted(const std::string& text);
@@ -81,7 +86,21 @@ class THTMLPopupWindow : public forms::TWinControl {
 
  private:
   forms::TWindowParams Params() const;
-  TMarkupRenderResult Render(HDC dc, const TRect& bounds, bool hit, TPoint point);
+  // What a layout depends on besides the drawing surface's fonts; a hit test reuses the last
+  // layout while this stays the same.
+  struct TLayoutKey {
+    unsigned MarkupVersion = 0;
+    TRect Bounds;
+    TMarkupFont Font;
+    bool Hover = false;
+    int HoverNumber = -1;
+    const void* Images = nullptr;
+    const void* Container = nullptr;
+    friend bool operator==(const TLayoutKey&, const TLayoutKey&) = default;
+  };
+  TLayoutKey LayoutKey(const TRect& bounds) const;
+  TRect TextRect() const;
+  TMarkupRenderResult Render(HDC dc, const TRect& bounds, bool hit, TPoint point, bool record = false);
   TMarkupRenderResult HitAtCursor();
   void Paint();
   void PointerMoved();
@@ -96,6 +115,10 @@ class THTMLPopupWindow : public forms::TWinControl {
   bool handCursor_ = false;
   bool trackingLeave_ = false;
   THoverState hoverState_;
+  std::string markup_;
+  unsigned markupVersion_ = 0;
+  TMarkupHitMap hitMap_;                 // of the last layout drawn or hit-tested
+  std::optional<TLayoutKey> hitMapKey_;  // none while hitMap_ is not a complete layout
   forms::TImageList* images_ = nullptr;
   TPictureContainer* container_ = nullptr;
   THTMLPictureCache cache_;

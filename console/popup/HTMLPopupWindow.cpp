@@ -71,16 +71,34 @@ void THTMLPopupWindow::Notification(forms::TComponent& freed) {
   bool changed = false;
   if (&freed == images_) images_ = nullptr, changed = true;
   if (&freed == container_) container_ = nullptr, changed = true;
+  if (changed) hitMapKey_.reset();
   if (changed && Handle()) Invalidate();
 }
 
-TMarkupRenderResult THTMLPopupWindow::Render(HDC dc, const TRect& bounds, bool hit, TPoint point) {
+void THTMLPopupWindow::SetText(const std::string& text) {
+  markup_ = text;
+  ++markupVersion_;
+  hitMapKey_.reset();
+  TWinControl::SetText(text);
+}
+
+THTMLPopupWindow::TLayoutKey THTMLPopupWindow::LayoutKey(const TRect& bounds) const {
+  return {markupVersion_, bounds, MarkupFontOf(Font().Data()), hover_, hoverState_.Number, images_, container_};
+}
+
+TRect THTMLPopupWindow::TextRect() const {
+  const RECT client = ClientRect();
+  return PopupTextRect(client.right, client.bottom, Look.BorderSize, MarginX, MarginY);
+}
+
+// With record, the layout is kept for hit tests of the same key; a layout cut short by a
+// picture error is not kept.
+TMarkupRenderResult THTMLPopupWindow::Render(HDC dc, const TRect& bounds, bool hit, TPoint point, bool record) {
   TGdiCanvas canvas(dc, MarkupFontOf(Font().Data()));
   std::optional<TListImages> images;
   if (images_) images.emplace(*images_);
-  const std::string text = Text();
   TMarkupRenderInput in;
-  in.Markup = text;
+  in.Markup = markup_;
   in.Bounds = bounds;
   in.Images = images ? &*images : nullptr;
   in.PictureContainer = container_;
@@ -90,8 +108,13 @@ TMarkupRenderResult THTMLPopupWindow::Render(HDC dc, const TRect& bounds, bool h
   in.HoverNumber = hoverState_.Number;
   in.HitMode = hit;
   in.Point = point;
+  if (record) {
+    hitMapKey_.reset();
+    in.Record = &hitMap_;
+  }
   TMarkupRenderResult out;
   RenderMarkup(canvas, in, out);
+  if (record && hitMap_.Complete()) hitMapKey_ = LayoutKey(bounds);
   return out;
 }
 
@@ -146,17 +169,18 @@ void THTMLPopupWindow::Paint() {
   }
   // A picture error thrown from here leaves the paint unfinished; the framework's window
   // procedure reports it, and the picture stays cached empty, so the next paint completes.
-  Render(dc.get(), PopupTextRect(w, h, Look.BorderSize, MarginX, MarginY), false, {});
+  Render(dc.get(), PopupTextRect(w, h, Look.BorderSize, MarginX, MarginY), false, {}, true);
 }
 
+// A pointer move over the text last laid out is answered from that layout.
 TMarkupRenderResult THTMLPopupWindow::HitAtCursor() {
   POINT p{};
   GetCursorPos(&p);
   ScreenToClient(Handle(), &p);
-  const RECT client = ClientRect();
+  const TRect bounds = TextRect();
+  if (hitMapKey_ && *hitMapKey_ == LayoutKey(bounds)) return hitMap_.Hit({p.x, p.y});
   forms::unique_window_dc dc(Handle());
-  return Render(dc.get(), PopupTextRect(client.right, client.bottom, Look.BorderSize, MarginX, MarginY), true,
-                {p.x, p.y});
+  return Render(dc.get(), bounds, true, {p.x, p.y}, true);
 }
 
 void THTMLPopupWindow::RepaintRect(const TRect& r) {

@@ -44,6 +44,10 @@ struct TRect {
   int Width() const { return Right - Left; }
   int Height() const { return Bottom - Top; }
   bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
+  TRect Intersect(const TRect& o) const {
+    return {Left > o.Left ? Left : o.Left, Top > o.Top ? Top : o.Top, Right < o.Right ? Right : o.Right,
+            Bottom < o.Bottom ? Bottom : o.Bottom};
+  }
   friend bool operator==(const TRect&, const TRect&) = default;
 };
 
@@ -114,6 +118,11 @@ class TMarkupCanvas {
   // Drawing is limited to rect (intersected with any clip in force) until PopClip.
   virtual void PushClip(const TRect& rect) = 0;
   virtual void PopClip() = 0;
+
+  // The part of the surface where drawing can show at all (the clip box of a paint). Drawing
+  // outside it is lost; decorations that repeat along a long text skip it.
+  virtual TRect VisibleRect() const { return {-kUnbounded, -kUnbounded, kUnbounded, kUnbounded}; }
+  static constexpr int kUnbounded = 1 << 30;
 
   virtual int PixelsPerInchX() const = 0;
   virtual int PixelsPerInchY() const = 0;

@@ -105,19 +105,23 @@ void GradientFill(TMarkupCanvas& canvas, const TRect& rect, TColor c1, TColor c2
   const double dr = (r1 - r0) / 64.0, dg = (g1 - g0) / 64.0, db = (b1 - b0) / 64.0;
   const double band = (leftToRight ? static_cast<double>(rect.Width()) : static_cast<double>(rect.Height())) / 64.0;
   const long long step = static_cast<long long>(std::trunc(band)) + 1;
+  const TRect visible = canvas.VisibleRect();
   for (int i = 0; i < 64; ++i) {
     const long long r = r0 + RoundHalfEven(i * dr), g = g0 + RoundHalfEven(i * dg), b = b0 + RoundHalfEven(i * db);
     const TColor c = static_cast<TColor>(r + 256 * g + 65536 * b);
     const long long o = RoundHalfEven(i * band);
     canvas.SetPenColor(c);
     canvas.SetBrushColor(c);
+    TRect part;
     if (leftToRight) {
       const long long l = rect.Left + o, rr = std::min<long long>(l + step, rect.Right);
-      canvas.FillRect({static_cast<int>(l), rect.Top, static_cast<int>(rr), rect.Bottom});
+      part = {static_cast<int>(l), rect.Top, static_cast<int>(rr), rect.Bottom};
     } else {
       const long long t = rect.Top + o, bb = std::min<long long>(t + step, rect.Bottom);
-      canvas.FillRect({rect.Left, static_cast<int>(t), rect.Right, static_cast<int>(bb)});
+      part = {rect.Left, static_cast<int>(t), rect.Right, static_cast<int>(bb)};
     }
+    part = part.Intersect(visible);
+    if (!part.IsEmpty()) canvas.FillRect(part);
   }
 }
 
@@ -129,9 +133,15 @@ void TilePicture(const TImageContext& ctx, const TMarkupImage& image, const TRec
   const long long cols = (static_cast<long long>(bounds.Width()) + w - 1) / w;
   const long long rows = (static_cast<long long>(bounds.Height()) + h - 1) / h;
   if (cols * rows > kMaxTiles) return;
+  // Only the tiles that reach into the visible part are drawn.
+  const TRect visible = ctx.Canvas.VisibleRect();
+  const auto first = [](long long from, long long start, int step) { return std::max(0LL, (from - start) / step); };
+  const long long i0 = first(visible.Left, bounds.Left, w), j0 = first(visible.Top, bounds.Top, h);
+  const long long i1 = std::min(cols, first(visible.Right - 1LL, bounds.Left, w) + 1);
+  const long long j1 = std::min(rows, first(visible.Bottom - 1LL, bounds.Top, h) + 1);
   ctx.Canvas.PushClip(bounds);
-  for (long long j = 0; j < rows; ++j)
-    for (long long i = 0; i < cols; ++i)
+  for (long long j = j0; j < j1; ++j)
+    for (long long i = i0; i < i1; ++i)
       DrawImage(ctx, image, bounds.Left + static_cast<int>(i * w), bounds.Top + static_cast<int>(j * h), 0, 0);
   ctx.Canvas.PopClip();
 }

@@ -70,6 +70,7 @@ class TMarkupLayout {
   TPass MakePass(bool measuring, i64 left, i64 right, i64 bottom, std::optional<i64>* offsetSet);
   void RunPass(TPass& p, TScanner& sc, std::size_t& pos);
   void DrawRun(TPass& p, std::string_view run, i64 width);
+  void DrawWavy(i64 y, i64 left, i64 right);
   void HandleTag(TPass& p, std::string_view rest, std::size_t gt);
   void OpenTag(TPass& p, std::string_view rest, std::size_t gt);
   void CloseTag(TPass& p, std::string_view rest);

@@ -93,6 +93,11 @@ void TMarkupLayout::Run() {
     RunPass(second, contentScanner, cpos);
 
     if (LinkMarked_ && C_.InLink && !HitLinePart_) HitLinePart_ = LinkPartOnLine(second);
+    if (In_.Record) {
+      std::optional<TRect> part;
+      if (C_.InLink) part = LinkPartOnLine(second);
+      In_.Record->LineEnd(dbottom - Line_.ImageOffset, GhHeight(), part ? &*part : nullptr);
+    }
     if (second.Checks) {
       const i64 py = In_.Point.Y;
       const i64 base = dbottom - Line_.ImageOffset;
@@ -168,6 +173,8 @@ void TMarkupLayout::RunPass(TPass& p, TScanner& sc, std::size_t& pos) {
           if (p.Draws) DrawRun(p, run, width);
           p.X += width;
         }
+        if (In_.Record && C_.InLink && !p.Measuring)
+          In_.Record->LinkRun(p.RLeft + p.W, p.RLeft + p.W + width, Line_.Top, p.RBottom, C_.LinkTarget);
         if (p.Checks && C_.InLink) {
           const i64 px = static_cast<i64>(In_.Point.X) - p.RLeft;
           if (p.W <= px && px <= p.W + width) {
@@ -238,16 +245,24 @@ void TMarkupLayout::DrawRun(TPass& p, std::string_view run, i64 width) {
     Canvas_.SetFont(*p.Font);
   }
   Canvas_.DrawRun(run, box, Prepared_.Prefix);
-  if (Wavy_) {
-    // A zig-zag 2 pixels high in 2-pixel steps along the line's bottom.
-    Canvas_.SetPenColor(kWavyColor);
-    const i64 x0 = 2 * (static_cast<i64>(box.Left) / 2);
-    int phase = (x0 % 4 == 0) ? 2 : 0;
-    Canvas_.MoveTo(ToCoord(x0), ToCoord(p.B0 + phase - 1));
-    for (i64 xz = x0; xz < box.Right; xz += 2) {
-      phase = 2 - phase;
-      Canvas_.LineTo(ToCoord(xz + 2), ToCoord(p.B0 + phase - 1));
-    }
+  if (Wavy_) DrawWavy(p.B0, box.Left, box.Right);
+}
+
+// A zig-zag 2 pixels high in 2-pixel steps along the line's bottom, its phase fixed by x. Only
+// the steps inside the visible rectangle are drawn: a run can be millions of pixels long.
+void TMarkupLayout::DrawWavy(i64 y, i64 left, i64 right) {
+  Canvas_.SetPenColor(kWavyColor);
+  const TRect visible = Canvas_.VisibleRect();
+  if (y + 1 < visible.Top || y - 1 >= visible.Bottom) return;
+  const i64 x0 = 2 * (left / 2);
+  const int phase0 = (x0 % 4 == 0) ? 2 : 0;
+  const i64 skipped = std::max<i64>(0, (static_cast<i64>(visible.Left) - 2 - x0) / 2);
+  const i64 from = x0 + 2 * skipped, to = std::min<i64>(right, visible.Right);
+  int phase = skipped % 2 == 0 ? phase0 : 2 - phase0;
+  Canvas_.MoveTo(ToCoord(from), ToCoord(y + phase - 1));
+  for (i64 xz = from; xz < to; xz += 2) {
+    phase = 2 - phase;
+    Canvas_.LineTo(ToCoord(xz + 2), ToCoord(y + phase - 1));
   }
 }
 
@@ -264,8 +279,10 @@ bool RenderMarkup(TMarkupCanvas& canvas, const TMarkupRenderInput& input, TMarku
   // Text has no background until a tag sets the brush, whatever brush the caller left.
   canvas.SetTextTransparent();
   if (input.PictureCache) input.PictureCache->StartRender();
+  if (input.Record) input.Record->Clear();
   TMarkupLayout layout(canvas, input, result);
   layout.Run();
+  if (input.Record) input.Record->Finish(result.ContentWidth, result.ContentHeight);
   return result.HitLink;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "MarkupCanvas.h"
+#include "MarkupHitMap.h"
 #include "MarkupImages.h"
 #include "PictureContainer.h"
 
@@ -22,6 +23,9 @@ struct TMarkupRenderInput {
   int HoverNumber = -1;     // 1-based, -1 for none
   bool HitMode = false;     // true: nothing is drawn, Point is checked against the links
   TPoint Point;
+  // When given, filled with what hit tests of this same layout need (in either mode), so that
+  // later pointer moves can be answered by Record->Hit without another layout.
+  TMarkupHitMap* Record = nullptr;
 };
 
 struct TMarkupRenderResult {
@@ -33,7 +37,7 @@ struct TMarkupRenderResult {
   TRect HitRect;  // the hit link's part on the line under the point
 };
 
-// Lays the markup out afresh (nothing is cached), draws it unless in hit mode, and returns
+// Lays the markup out afresh (nothing is cached here), draws it unless in hit mode, and returns
 // HitLink. The canvas font at entry is the base font; the canvas brush colour and font are
 // restored on return, also when a picture error propagates.
 bool RenderMarkup(TMarkupCanvas& canvas, const TMarkupRenderInput& input, TMarkupRenderResult& result);

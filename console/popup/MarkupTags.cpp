@@ -165,6 +165,7 @@ void TMarkupLayout::CloseTag(TPass& p, std::string_view rest) {
       if (SecondPass(p) && (!In_.HoverStyle || In_.HoverNumber == C_.LinkCounter)) font.Style &= ~fsUnderline;
       font.Color = Base_.Color;
       C_.InLink = false;
+      if (In_.Record) In_.Record->LinkClose(C_.LinkCounter, LinkPartOnLine(p));
       if (LinkMarked_) {
         // Only a closed link has a number; its rectangle is its part on the line under the
         // point, which may lie above this closing line.
@@ -322,6 +323,7 @@ void TMarkupLayout::ImageTag(TPass& p, std::string_view rest, std::size_t gt) {
   const TMarkupImage img = ResolveImage(Images_, src, tagWidth, tagHeight);
   const i64 iw = img.Size.Width, ih = img.Size.Height;
 
+  if (In_.Record && C_.InLink) In_.Record->LinkImage(!p.Measuring, p.RLeft + p.W, iw, Line_.Top, ih, C_.LinkTarget);
   if (p.Checks && C_.InLink) {
     const i64 px = In_.Point.X, py = In_.Point.Y, x0 = p.RLeft + p.W;
     if (x0 < px && px < x0 + iw && Line_.Top < py && py < Line_.Top + ih) {

@@ -1,5 +1,5 @@
 // RenderMarkup over arbitrary markup, in paint and hit mode, with images, pictures and
-// shell icons from in-memory sources.
+// shell icons from in-memory sources; the paint's recorded layout answers the hit test alike.
 #include "MarkupRenderer.h"
 #include "TestCanvas.h"
 
@@ -35,9 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   in.ShellIcons = &shell;
   in.HoverStyle = data[0] & 1;
   in.HoverNumber = data[1] % 4;
+  TMarkupHitMap painted;  // the paint's layout, which must answer the hit test as the hit layout does
   for (bool hit : {false, true}) {
     in.HitMode = hit;
     in.Point = hit ? point : TPoint{};
+    in.Record = hit ? nullptr : &painted;
     TMarkupRenderResult out;
     try {
       RenderMarkup(canvas, in, out);
@@ -47,6 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (out.ContentHeight <= 0 || out.ContentWidth < 0) __builtin_trap();
     if (!(canvas.Font() == TMarkupFont{})) __builtin_trap();
     if (canvas.ClipDepth != 0) __builtin_trap();
+    if (hit && painted.Complete()) {
+      const TMarkupRenderResult again = painted.Hit(point);
+      if (again.HitLink != out.HitLink || again.HitTarget != out.HitTarget || again.HitNumber != out.HitNumber ||
+          !(again.HitRect == out.HitRect))
+        __builtin_trap();
+    }
     for (const auto& name : shell.Asked)
       if (name.size() >= 2 && (name[0] == '\\' || name[0] == '/') && (name[1] == '\\' || name[1] == '/')) __builtin_trap();
     for (const auto& f : loader.FilesAsked)

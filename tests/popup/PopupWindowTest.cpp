@@ -411,6 +411,34 @@ TEST_F(PopupWindow, HoverUnderlinesOnlyTheLinkUnderThePointerAndClicksReport) {
   EXPECT_EQ(anchors.size(), 1u);
 }
 
+// Pointer moves are answered from the last layout; a new text or a new width is laid out again.
+TEST_F(PopupWindow, HoverFollowsTheTextAndTheWidthItWasLaidOutWith) {
+  pop2_->SetAutoHide(false);
+  ShowAt(kTwoLinks, 200, 300);
+  THTMLPopupWindow& w = *pop2_->Window();
+  const int x2 = LinkX(2);
+  ASSERT_GT(x2, 0);
+  auto hoverAt = [&](int x, int y) {
+    const POINT p = OnNotice(x, y);
+    SetCursorPos(p.x, p.y);
+    SendMessageA(w.Handle(), WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y));
+    return w.HoverNumber();
+  };
+  const int y = 9 + 3;
+  EXPECT_EQ(hoverAt(x2, y), 2);
+  EXPECT_EQ(hoverAt(x2 + 1, y), 2) << "the same layout, asked again";
+
+  pop2_->Text().Assign({"plain words and no link at all, long enough to reach"});
+  EXPECT_EQ(hoverAt(x2, y), -1) << "the new text has no link";
+  pop2_->Text().Assign({kTwoLinks});
+  EXPECT_EQ(hoverAt(x2, y), 2);
+
+  // Narrower than the first line: the second link wraps below, and its place is empty.
+  SetWindowPos(w.Handle(), nullptr, 0, 0, x2 - 4 + 9, w.Height(), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_EQ(hoverAt(x2 - 8, y), -1) << "laid out again at the new width";
+  EXPECT_FALSE(w.HandCursor());
+}
+
 TEST_F(PopupWindow, HidingOnMouseLeaveOrAfterTheTimeOut) {
   // The platform notices a leave within its hover time (Wine polls at that rate).
   UINT hoverMs = 400;

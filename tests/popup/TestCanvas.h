@@ -62,6 +62,7 @@ class TTestCanvas : public TMarkupCanvas {
   void LineTo(int x, int y) override;
   void PushClip(const TRect& rect) override { Clips.push_back(rect); ++ClipDepth; }
   void PopClip() override { --ClipDepth; }
+  TRect VisibleRect() const override { return Visible; }
   int PixelsPerInchX() const override { return Ppi; }
   int PixelsPerInchY() const override { return Ppi; }
   std::uint32_t ResolveColor(TColor c) const override;
@@ -75,6 +76,7 @@ class TTestCanvas : public TMarkupCanvas {
   std::string AllText() const;  // every run's shown text, in drawing order
 
   int Ppi = 96;
+  TRect Visible = TMarkupCanvas::VisibleRect();  // what a paint's clip box would say
   std::vector<TDrawnRun> Runs;
   std::vector<TFill> Fills;
   std::vector<TLine2> Lines;
