@@ -1,6 +1,7 @@
 // The platform's picture loader: every picture it decodes draws exactly as the platform's own
 // picture object draws the same bytes, whether it keeps that object or copies an opaque
 // bitmap's pixels out of it.
+#include "DibSurface.h"
 #include "GdiCanvas.h"
 #include "PictureContainer.h"
 
@@ -65,29 +66,12 @@ TBytes ReadFile(const std::string& path) {
   return b;
 }
 
-// A white 32-bit surface; `draw` paints on it; returns its pixels.
+// What `draw` paints on a white surface.
 template <class F>
 std::vector<std::uint32_t> Paint(F draw) {
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = kSide * 4;
-  bi.bmiHeader.biHeight = -kSide * 4;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  HDC dc = CreateCompatibleDC(nullptr);
-  std::uint32_t* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bmp);
-  const std::size_t n = static_cast<std::size_t>(kSide) * kSide * 16;
-  for (std::size_t i = 0; i < n; ++i) bits[i] = 0xFFFFFF;
-  draw(dc);
-  GdiFlush();
-  std::vector<std::uint32_t> out(bits, bits + n);
-  for (auto& p : out) p &= 0xFFFFFF;
-  SelectObject(dc, old);
-  DeleteObject(bmp);
-  DeleteDC(dc);
-  return out;
+  test::TDibSurface surface(kSide * 4, kSide * 4);
+  draw(surface.Dc());
+  return surface.Pixels();
 }
 
 ComPtr<IPicture> PlatformPicture(const TBytes& bytes) {
