@@ -55,6 +55,78 @@ class TOlePicture final : public TDecodedPicture {
   OLE_YSIZE_HIMETRIC HmHeight_ = 0;
 };
 
+// An opaque bitmap's pixels in a DIB section of our own. The platform's picture object keeps
+// a copy of the file's bytes beside its bitmap for as long as it lives, so a cache of opaque
+// bitmaps held as picture objects would hold every picture three times (with the bytes the
+// cache keeps itself); this holds the pixels once.
+class TDibPicture final : public TDecodedPicture {
+ public:
+  TDibPicture(HBITMAP dib, int width, int height, TSize size) : Dib_(dib), Width_(width), Height_(height), Size_(size) {}
+  ~TDibPicture() override { DeleteObject(Dib_); }
+  TDibPicture(const TDibPicture&) = delete;
+  TDibPicture& operator=(const TDibPicture&) = delete;
+
+  // The picture's bitmap copied, or nothing when it cannot be (the picture object is kept then).
+  static std::unique_ptr<TDibPicture> From(IPicture& picture, TSize size) {
+    OLE_HANDLE handle = 0;
+    if (FAILED(picture.get_Handle(&handle)) || !handle) return nullptr;
+    const auto source = reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
+    BITMAP info{};
+    if (!GetObjectW(source, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) return nullptr;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = info.bmWidth;
+    bi.bmiHeader.biHeight = -info.bmHeight;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    HDC screen = GetDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    // The picture object may hold its bitmap selected into a DC of its own: read through that.
+    HDC own = nullptr;
+    picture.get_CurDC(&own);
+    HDC dc = own ? own : CreateCompatibleDC(screen);
+    const bool copied = dib && GetDIBits(dc, source, 0, static_cast<UINT>(info.bmHeight), bits, &bi, DIB_RGB_COLORS) ==
+                                   info.bmHeight;
+    if (!own) DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    if (!copied) {
+      if (dib) DeleteObject(dib);
+      return nullptr;
+    }
+    return std::make_unique<TDibPicture>(dib, info.bmWidth, info.bmHeight, size);
+  }
+
+  TSize Size() const override { return Size_; }
+  void Draw(TMarkupCanvas& canvas, const TRect& d) const override {
+    auto* gdi = dynamic_cast<TGdiCanvas*>(&canvas);
+    if (!gdi) return;
+    HDC source = CreateCompatibleDC(gdi->Handle());
+    HGDIOBJ old = SelectObject(source, Dib_);
+    StretchBlt(gdi->Handle(), d.Left, d.Top, d.Width(), d.Height(), source, 0, 0, Width_, Height_, SRCCOPY);
+    SelectObject(source, old);
+    DeleteDC(source);
+  }
+
+ private:
+  HBITMAP Dib_;
+  int Width_;
+  int Height_;
+  TSize Size_;
+};
+
+// Opaque bitmaps (BMP, JPEG and GIF without transparency) keep their pixels only; icons,
+// metafiles and transparent pictures stay with the platform, which draws them.
+std::unique_ptr<TDecodedPicture> Keep(ComPtr<IPicture> picture) {
+  auto ole = std::make_unique<TOlePicture>(picture);
+  SHORT type = PICTYPE_UNINITIALIZED;
+  DWORD attributes = 0;
+  if (SUCCEEDED(picture->get_Type(&type)) && type == PICTYPE_BITMAP &&
+      SUCCEEDED(picture->get_Attributes(&attributes)) && !(attributes & PICTURE_TRANSPARENT))
+    if (auto dib = TDibPicture::From(*picture.Get(), ole->Size())) return dib;
+  return ole;
+}
+
 class TWindowsLoader final : public TPictureLoader {
  public:
   std::optional<TBytes> ResourceBytes(std::string_view name) override {
@@ -105,7 +177,7 @@ class TWindowsLoader final : public TPictureLoader {
                                       reinterpret_cast<void**>(picture.GetAddressOf()));
     if (hr == CTL_E_INVALIDPICTURE || hr == E_NOINTERFACE) throw EPictureError(kInvalidImageFormat);
     if (FAILED(hr) || !picture) throw EPictureError(kCouldNotLoadImage);
-    return std::make_unique<TOlePicture>(std::move(picture));
+    return Keep(std::move(picture));
   }
 };
 

@@ -2,6 +2,7 @@
 // icon, which may be a share the shell would open with the operator's credentials; such names
 // take their type's icon and the file's icon location is never followed. Here the location
 // names a local icon of a colour no system icon has, so following it would show.
+#include "DibSurface.h"
 #include "ShellIconsWin.h"
 
 #include <gtest/gtest.h>
@@ -77,24 +78,10 @@ int RedPixels(int index) {
   SHFILEINFOA info{};
   auto list = reinterpret_cast<HIMAGELIST>(SHGetFileInfoA(
       "x.txt", FILE_ATTRIBUTE_NORMAL, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = 64;
-  bi.bmiHeader.biHeight = -64;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  HDC dc = CreateCompatibleDC(nullptr);
-  std::uint32_t* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bmp);
-  for (int i = 0; i < 64 * 64; ++i) bits[i] = 0xFFFFFF;
-  ImageList_Draw(list, index, dc, 0, 0, ILD_NORMAL);
-  GdiFlush();
+  test::TDibSurface surface(64, 64);
+  ImageList_Draw(list, index, surface.Dc(), 0, 0, ILD_NORMAL);
   int red = 0;
-  for (int i = 0; i < 64 * 64; ++i) red += (bits[i] & 0xFFFFFF) == 0xFF0000;
-  SelectObject(dc, old);
-  DeleteObject(bmp);
-  DeleteDC(dc);
+  for (std::uint32_t p : surface.Pixels()) red += p == 0xFF0000;
   return red;
 }
 

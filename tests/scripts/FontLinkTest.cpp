@@ -2,6 +2,8 @@
 // the glyphs of every script a visitor's name may be written in: a face that lacks a character
 // falls back through font linking, as the platform's own controls do. These tests draw names in
 // the faces the console uses and check that real glyphs come out, not the missing-glyph box.
+#include "DibSurface.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,52 +14,32 @@
 
 namespace {
 
-// One line of text drawn black on white into a 32-bit DIB, as rows of pixels.
+// One line of text drawn black on white, as rows of pixels.
 struct Drawing {
-  int width = 0;
-  int height = 0;
   std::vector<std::uint32_t> pixels;
 
   int InkedPixels() const {
     int n = 0;
-    for (std::uint32_t p : pixels) n += (p & 0xFFFFFFu) != 0xFFFFFFu;
+    for (std::uint32_t p : pixels) n += p != 0xFFFFFFu;
     return n;
   }
 };
 
 Drawing Draw(const wchar_t* face, const std::wstring& text, int height = 20) {
-  Drawing d;
-  d.width = 400;
-  d.height = 40;
-  HDC dc = CreateCompatibleDC(nullptr);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = d.width;
-  bi.bmiHeader.biHeight = -d.height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ oldBmp = SelectObject(dc, bmp);
+  murmella::test::TDibSurface surface(400, 40);
   LOGFONTW lf{};
   lf.lfHeight = -height;
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfQuality = NONANTIALIASED_QUALITY;
   lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
   HFONT font = CreateFontIndirectW(&lf);
-  HGDIOBJ oldFont = SelectObject(dc, font);
-  RECT all{0, 0, d.width, d.height};
-  SetBkColor(dc, RGB(255, 255, 255));
-  SetTextColor(dc, RGB(0, 0, 0));
-  ExtTextOutW(dc, 2, 2, ETO_OPAQUE, &all, text.c_str(), static_cast<UINT>(text.size()), nullptr);
-  GdiFlush();
-  const auto* px = static_cast<const std::uint32_t*>(bits);
-  d.pixels.assign(px, px + d.width * d.height);
-  SelectObject(dc, oldFont);
+  HGDIOBJ oldFont = SelectObject(surface.Dc(), font);
+  SetBkMode(surface.Dc(), TRANSPARENT);
+  SetTextColor(surface.Dc(), RGB(0, 0, 0));
+  ExtTextOutW(surface.Dc(), 2, 2, 0, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+  Drawing d{surface.Pixels()};
+  SelectObject(surface.Dc(), oldFont);
   DeleteObject(font);
-  SelectObject(dc, oldBmp);
-  DeleteObject(bmp);
-  DeleteDC(dc);
   return d;
 }
 
