@@ -73,32 +73,39 @@ void TGdiCanvas::PrepareText() {
   }
 }
 
-TSize TGdiCanvas::TextExtent(std::string_view text) {
+namespace {
+
+// char16_t and the platform's wide characters are the same 16-bit units.
+const wchar_t* Wide(std::u16string_view text) { return reinterpret_cast<const wchar_t*>(text.data()); }
+int Length(std::u16string_view text) { return static_cast<int>(text.size()); }
+
+}  // namespace
+
+TSize TGdiCanvas::TextExtent(std::u16string_view text) {
   SelectFont();
   SIZE s{};
-  GetTextExtentPoint32A(Dc_, text.data(), static_cast<int>(text.size()), &s);
+  GetTextExtentPoint32W(Dc_, Wide(text), Length(text), &s);
   return {static_cast<int>(s.cx), static_cast<int>(s.cy)};
 }
 
-int TGdiCanvas::RunWidth(std::string_view text, bool prefix) {
+// DrawTextExW takes a writable buffer, though without DT_MODIFYSTRING it writes nothing.
+int TGdiCanvas::RunWidth(std::u16string_view text, bool prefix) {
   SelectFont();
-  std::string s(text);
   RECT rc{0, 0, 0, 0};
-  DrawTextExA(Dc_, s.data(), static_cast<int>(s.size()), &rc, RunFlags(prefix) | DT_CALCRECT | DT_EXTERNALLEADING,
-              nullptr);
+  DrawTextExW(Dc_, const_cast<wchar_t*>(Wide(text)), Length(text), &rc,
+              RunFlags(prefix) | DT_CALCRECT | DT_EXTERNALLEADING, nullptr);
   return rc.right - rc.left;
 }
 
-void TGdiCanvas::DrawRun(std::string_view text, const TRect& box, bool prefix) {
+void TGdiCanvas::DrawRun(std::u16string_view text, const TRect& box, bool prefix) {
   PrepareText();
-  std::string s(text);
   RECT rc{box.Left, box.Top, box.Right, box.Bottom};
-  DrawTextExA(Dc_, s.data(), static_cast<int>(s.size()), &rc, RunFlags(prefix), nullptr);
+  DrawTextExW(Dc_, const_cast<wchar_t*>(Wide(text)), Length(text), &rc, RunFlags(prefix), nullptr);
 }
 
-void TGdiCanvas::TextAt(int x, int y, std::string_view text) {
+void TGdiCanvas::TextAt(int x, int y, std::u16string_view text) {
   PrepareText();
-  ::TextOutA(Dc_, x, y, text.data(), static_cast<int>(text.size()));
+  ::TextOutW(Dc_, x, y, Wide(text), Length(text));
 }
 
 void TGdiCanvas::FillRect(const TRect& rect) {

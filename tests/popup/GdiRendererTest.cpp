@@ -6,6 +6,7 @@
 #include "LocalPath.h"
 #include "MarkupValues.h"
 #include "ShellIconsWin.h"
+#include "Utf8Text.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 namespace murmella::popup {
 namespace {
@@ -254,6 +256,100 @@ TEST_F(GdiRenderer, LocalDiskPaths) {
   EXPECT_TRUE(IsLocalDiskPath("relative.gif"));
   EXPECT_FALSE(IsLocalDiskPath("\\\\localhost\\c$\\windows"));
   EXPECT_FALSE(IsLocalDiskPath("Q:\\x.gif")) << "a drive that does not exist";
+}
+
+}  // namespace
+}  // namespace murmella::popup
+
+namespace murmella::popup {
+namespace {
+
+// The real GDI canvas, also keeping the text of every run it draws in a colour.
+class TReadBackCanvas : public TGdiCanvas {
+ public:
+  TReadBackCanvas(HDC dc, const TMarkupFont& font, TColor color) : TGdiCanvas(dc, font), Color_(color) {}
+  void DrawRun(std::u16string_view text, const TRect& box, bool prefix) override {
+    if (Font().Color == Color_) Runs.emplace_back(text);
+    TGdiCanvas::DrawRun(text, box, prefix);
+  }
+  std::vector<std::u16string> Runs;
+
+ private:
+  TColor Color_;
+};
+
+// Width of a text as the platform measures it, in the notice's face made independently.
+int MeasureWide(HDC dc, const std::u16string& text) {
+  LOGFONTW lf{};
+  lf.lfHeight = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lstrcpyW(lf.lfFaceName, L"MS Sans Serif");
+  HFONT f = CreateFontIndirectW(&lf);
+  HGDIOBJ old = SelectObject(dc, f);
+  SIZE s{};
+  GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()), &s);
+  SelectObject(dc, old);
+  DeleteObject(f);
+  return s.cx;
+}
+
+std::string Utf8(const std::u16string& s) { return Utf16ToUtf8(s); }
+
+// Names in several scripts through the real renderer on GDI: the text drawn in the name's
+// colour, read back, is the name; the name's line is as wide as the platform measures the name.
+TEST_F(GdiRenderer, UnicodeNamesReadBackAndWidenTheNotice) {
+  std::u16string long300;
+  while (long300.size() < 300) long300 += u"Zo\u00EB \u738B\u4F1F \u0411\u043E\u0440\u0438\u0441 ";
+  long300.resize(300);
+  struct Case {
+    const char* Name;
+    std::u16string Text;
+    std::string Markup;  // around the name; empty: the name alone
+  } cases[] = {
+      {"latin with diacritics", u"Zo\u00EB \u0141ukasz \u00C5ngstr\u00F6m", ""},
+      {"chinese", u"\u738B\u4F1F \u674E\u5A1C", ""},
+      {"arabic", u"\u0645\u062D\u0645\u062F \u0639\u0644\u064A", ""},
+      {"cyrillic", u"\u0411\u043E\u0440\u0438\u0441 \u041F\u0430\u0441\u0442\u0435\u0440\u043D\u0430\u043A", ""},
+      {"emoji", u"Ana \U0001F600", ""},
+      {"300 characters", long300, ""},
+      {"bold chinese", u"\u738B\u4F1F", "<B>\u738B\u4F1F</B>"},
+  };
+  constexpr TColor kRed = 0x0000FF;
+  for (const Case& c : cases) {
+    const std::string name = c.Markup.empty() ? Utf8(c.Text) : c.Markup;
+    const std::string line = "<FONT color=\"#FF0000\">" + name + "</FONT>";
+    const std::string notice = "<B>Murmellachat</B><br>" + line + " is ONLINE.";
+    Surface.Clear();
+    TReadBackCanvas canvas(Surface.Dc(), PopupFont(), kRed);
+    TMarkupRenderInput in;
+    in.Markup = notice;
+    in.Bounds = {5, 5, 5, 5 + 4096};  // the auto-size rectangle: nothing wraps
+    TMarkupRenderResult out;
+    RenderMarkup(canvas, in, out);
+    std::u16string drawn;
+    for (const auto& r : canvas.Runs) drawn += r;
+    EXPECT_EQ(Utf8(drawn), Utf8(c.Text)) << c.Name;
+    EXPECT_TRUE(Surface.AnyPixel({6, 5, kW, 5 + out.ContentHeight}, 0xFF0000)) << c.Name << ": drawn in red";
+    if (std::string(c.Name) == "arabic") EXPECT_EQ(canvas.Runs.size(), 1u) << "right-to-left text as one run";
+
+    // The name's line alone, measured by the renderer and by the platform.
+    TGdiCanvas plain(Surface.Dc(), PopupFont());
+    in.Markup = line;
+    RenderMarkup(plain, in, out);
+    const int platform = MeasureWide(Surface.Dc(), c.Text);
+    if (c.Markup.empty()) {
+      // Runs are measured one by one; each may differ from the whole by a pixel of rounding.
+      EXPECT_NEAR(out.ContentWidth, platform + 2, static_cast<double>(canvas.Runs.size())) << c.Name;
+    } else {
+      EXPECT_GT(out.ContentWidth, platform) << c.Name << ": bold is wider";
+    }
+    const std::string twice = "<FONT color=\"#FF0000\">" + name + " " + name + "</FONT>";
+    TMarkupRenderResult longer;
+    in.Markup = twice;
+    RenderMarkup(plain, in, longer);
+    EXPECT_GT(longer.ContentWidth, out.ContentWidth + platform / 2) << c.Name << ": the notice grows with the name";
+  }
 }
 
 }  // namespace
