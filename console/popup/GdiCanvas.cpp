@@ -40,9 +40,13 @@ TGdiCanvas::~TGdiCanvas() {
   if (Pen__) DeleteObject(Pen__);
 }
 
+// Selecting a font into a window's DC costs the platform far more than any text call (tens of
+// microseconds under Wine), and a long text makes several calls a word: a font already in
+// place is left there.
 HFONT TGdiCanvas::SelectFont() {
   for (auto& f : Fonts_)
     if (SameFont(f.Key, Font_)) {
+      if (GetCurrentObject(Dc_, OBJ_FONT) == f.Handle) return f.Handle;
       HGDIOBJ old = SelectObject(Dc_, f.Handle);
       if (!OriginalFont_) OriginalFont_ = old;
       return f.Handle;

@@ -5,6 +5,7 @@
 #include "ImageListWin.h"
 #include "LocalPath.h"
 #include "MarkupValues.h"
+#include "ReadBackCanvas.h"
 #include "ShellIconsWin.h"
 #include "Utf8Text.h"
 
@@ -264,19 +265,7 @@ TEST_F(GdiRenderer, LocalDiskPaths) {
 namespace murmella::popup {
 namespace {
 
-// The real GDI canvas, also keeping the text of every run it draws in a colour.
-class TReadBackCanvas : public TGdiCanvas {
- public:
-  TReadBackCanvas(HDC dc, const TMarkupFont& font, TColor color) : TGdiCanvas(dc, font), Color_(color) {}
-  void DrawRun(std::u16string_view text, const TRect& box, bool prefix) override {
-    if (Font().Color == Color_) Runs.emplace_back(text);
-    TGdiCanvas::DrawRun(text, box, prefix);
-  }
-  std::vector<std::u16string> Runs;
-
- private:
-  TColor Color_;
-};
+using testing::TReadBackCanvas;
 
 // Width of a text as the platform measures it, in the notice's face made independently.
 int MeasureWide(HDC dc, const std::u16string& text) {
@@ -327,9 +316,7 @@ TEST_F(GdiRenderer, UnicodeNamesReadBackAndWidenTheNotice) {
     in.Bounds = {5, 5, 5, 5 + 4096};  // the auto-size rectangle: nothing wraps
     TMarkupRenderResult out;
     RenderMarkup(canvas, in, out);
-    std::u16string drawn;
-    for (const auto& r : canvas.Runs) drawn += r;
-    EXPECT_EQ(Utf8(drawn), Utf8(c.Text)) << c.Name;
+    EXPECT_EQ(Utf8(canvas.Text()), Utf8(c.Text)) << c.Name;
     EXPECT_TRUE(Surface.AnyPixel({6, 5, kW, 5 + out.ContentHeight}, 0xFF0000)) << c.Name << ": drawn in red";
     if (std::string(c.Name) == "arabic") EXPECT_EQ(canvas.Runs.size(), 1u) << "right-to-left text as one run";
 
