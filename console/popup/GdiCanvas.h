@@ -49,8 +49,14 @@ class TGdiCanvas : public TMarkupCanvas {
   struct TCachedFont {
     TMarkupFont Key;  // colour ignored
     HFONT Handle;
+    bool Linked;    // TrueType: the platform's font links supply what the face lacks
+    UINT CodePage;  // of the face's character set
+    bool Owned;
   };
-  void PrepareText();
+  TCachedFont& Realize(const TMarkupFont& font);
+  void Select(HFONT font);
+  void SelectFontFor(std::u16string_view text);
+  void PrepareText(std::u16string_view text);
   void SelectPen();
 
   HDC Dc_;

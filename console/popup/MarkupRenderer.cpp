@@ -167,7 +167,8 @@ void TMarkupLayout::RunPass(TPass& p, TScanner& sc, std::size_t& pos) {
     else
       end = n;
     const std::string_view raw = text.substr(pos, end - pos);
-    const std::u16string run = Utf8ToUtf16(ReplaceRunEntities(raw));
+    const std::u16string run =
+        raw.find('&') == std::string_view::npos ? Utf8ToUtf16(raw) : Utf8ToUtf16(ReplaceRunEntities(raw));
 
     bool hiddenRun = false;
     i64 width = 0;

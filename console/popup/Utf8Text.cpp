@@ -42,20 +42,26 @@ char32_t Next(std::string_view text, std::size_t& i) {
 
 }  // namespace
 
+// Never more UTF-16 units than bytes: the result is written in place and cut to size.
 std::u16string Utf8ToUtf16(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
+  std::u16string out(utf8.size(), u'\0');
+  std::size_t n = 0;
   for (std::size_t i = 0; i < utf8.size();) {
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+      out[n++] = static_cast<char16_t>(utf8[i++]);
+      continue;
+    }
     const char32_t c = Next(utf8, i);
     if (c == kNoChar) {
-      out.push_back(kReplacementChar);
+      out[n++] = kReplacementChar;
     } else if (c >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+      out[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(c));
+      out[n++] = static_cast<char16_t>(c);
     }
   }
+  out.resize(n);
   return out;
 }
 

@@ -267,13 +267,13 @@ namespace {
 
 using testing::TReadBackCanvas;
 
-// Width of a text as the platform measures it, in the notice's face made independently.
-int MeasureWide(HDC dc, const std::u16string& text) {
+// Width of a text as the platform measures it, in a face made independently.
+int MeasureWide(HDC dc, const std::u16string& text, const wchar_t* face) {
   LOGFONTW lf{};
   lf.lfHeight = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
   lf.lfWeight = FW_NORMAL;
   lf.lfCharSet = DEFAULT_CHARSET;
-  lstrcpyW(lf.lfFaceName, L"MS Sans Serif");
+  lstrcpyW(lf.lfFaceName, face);
   HFONT f = CreateFontIndirectW(&lf);
   HGDIOBJ old = SelectObject(dc, f);
   SIZE s{};
@@ -286,23 +286,30 @@ int MeasureWide(HDC dc, const std::u16string& text) {
 std::string Utf8(const std::u16string& s) { return Utf16ToUtf8(s); }
 
 // Names in several scripts through the real renderer on GDI: the text drawn in the name's
-// colour, read back, is the name; the name's line is as wide as the platform measures the name.
+// colour, read back, is the name; the name's line is as wide as the platform measures the name,
+// in the notice's bitmap face where its code page holds the name, else in the dialogs' face,
+// which the platform links to fonts with the other scripts.
 TEST_F(GdiRenderer, UnicodeNamesReadBackAndWidenTheNotice) {
   std::u16string long300;
-  while (long300.size() < 300) long300 += u"Zo\u00EB \u738B\u4F1F \u0411\u043E\u0440\u0438\u0441 ";
+  while (long300.size() < 300) long300 += u"\u738B\u4F1F \u0411\u043E\u0440\u0438\u0441 ";
   long300.resize(300);
+  if (long300.back() == u' ') long300.back() = u'x';
+  const wchar_t* bitmapFace = L"MS Sans Serif";
+  const wchar_t* linkedFace = L"MS Shell Dlg 2";
   struct Case {
     const char* Name;
     std::u16string Text;
     std::string Markup;  // around the name; empty: the name alone
+    const wchar_t* Face;
   } cases[] = {
-      {"latin with diacritics", u"Zo\u00EB \u0141ukasz \u00C5ngstr\u00F6m", ""},
-      {"chinese", u"\u738B\u4F1F \u674E\u5A1C", ""},
-      {"arabic", u"\u0645\u062D\u0645\u062F \u0639\u0644\u064A", ""},
-      {"cyrillic", u"\u0411\u043E\u0440\u0438\u0441 \u041F\u0430\u0441\u0442\u0435\u0440\u043D\u0430\u043A", ""},
-      {"emoji", u"Ana \U0001F600", ""},
-      {"300 characters", long300, ""},
-      {"bold chinese", u"\u738B\u4F1F", "<B>\u738B\u4F1F</B>"},
+      {"latin in the code page", u"Zo\u00EB \u00C5ngstr\u00F6m M\u00FCller", "", bitmapFace},
+      {"latin beyond it", u"\u0141ukasz Wa\u0142\u0119sa", "", linkedFace},
+      {"chinese", u"\u738B\u4F1F \u674E\u5A1C", "", linkedFace},
+      {"arabic", u"\u0645\u062D\u0645\u062F \u0639\u0644\u064A", "", linkedFace},
+      {"cyrillic", u"\u0411\u043E\u0440\u0438\u0441 \u041F\u0430\u0441\u0442\u0435\u0440\u043D\u0430\u043A", "", linkedFace},
+      {"emoji", u"\U0001F600\U0001F600", "", linkedFace},
+      {"300 characters", long300, "", linkedFace},
+      {"bold chinese", u"\u738B\u4F1F", "<B>\u738B\u4F1F</B>", linkedFace},
   };
   constexpr TColor kRed = 0x0000FF;
   for (const Case& c : cases) {
@@ -324,7 +331,7 @@ TEST_F(GdiRenderer, UnicodeNamesReadBackAndWidenTheNotice) {
     TGdiCanvas plain(Surface.Dc(), PopupFont());
     in.Markup = line;
     RenderMarkup(plain, in, out);
-    const int platform = MeasureWide(Surface.Dc(), c.Text);
+    const int platform = MeasureWide(Surface.Dc(), c.Text, c.Face);
     if (c.Markup.empty()) {
       // Runs are measured one by one; each may differ from the whole by a pixel of rounding.
       EXPECT_NEAR(out.ContentWidth, platform + 2, static_cast<double>(canvas.Runs.size())) << c.Name;

@@ -7,10 +7,10 @@ namespace murmella::popup::testing {
 namespace {
 
 // What a single-line run shows after the platform's prefix convention, and which character
-// a single "&" underlines (its byte index in the UTF-8 result).
-std::string Shown(std::u16string_view text, bool prefix, int* underline) {
+// a single "&" underlines (its index in the result).
+std::u16string ShownUnits(std::u16string_view text, bool prefix, int* underline) {
   if (underline) *underline = -1;
-  if (!prefix) return Utf16ToUtf8(text);
+  if (!prefix || text.find(u'&') == std::u16string_view::npos) return std::u16string(text);
   std::u16string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == u'&') {
@@ -18,13 +18,21 @@ std::string Shown(std::u16string_view text, bool prefix, int* underline) {
         out += u'&';
         ++i;
       } else if (underline && i + 1 < text.size()) {
-        *underline = static_cast<int>(Utf16ToUtf8(out).size());
+        *underline = static_cast<int>(out.size());
       }
       continue;
     }
     out += text[i];
   }
-  return Utf16ToUtf8(out);
+  return out;
+}
+
+// The same in UTF-8, the underlined character's index counted in bytes.
+std::string Shown(std::u16string_view text, bool prefix, int* underline) {
+  const std::u16string shown = ShownUnits(text, prefix, underline);
+  if (underline && *underline >= 0)
+    *underline = static_cast<int>(Utf16ToUtf8(std::u16string_view(shown).substr(0, *underline)).size());
+  return Utf16ToUtf8(shown);
 }
 
 bool SplitsSurrogate(std::u16string_view t) {
@@ -56,10 +64,12 @@ class TTestPicture : public TDecodedPicture {
 TTestCanvas::TTestCanvas() { Font_.Color = clWindowText; }
 
 int TTestCanvas::WidthOf(std::u16string_view shown) const {
+  const int cw = CharWidth(Font_);
   int w = 0;
   for (std::size_t i = 0; i < shown.size(); ++i) {
-    if (shown[i] >= 0xDC00 && shown[i] <= 0xDFFF && i > 0 && shown[i - 1] >= 0xD800 && shown[i - 1] <= 0xDBFF) continue;
-    w += shown[i] == u'\t' ? 8 * CharWidth(Font_) : CharWidth(Font_);
+    const char16_t c = shown[i];
+    if (c >= 0xDC00 && c <= 0xDFFF && i > 0 && shown[i - 1] >= 0xD800 && shown[i - 1] <= 0xDBFF) continue;
+    w += c == u'\t' ? 8 * cw : cw;
   }
   return w;
 }
@@ -73,7 +83,7 @@ TSize TTestCanvas::TextExtent(std::u16string_view text) {
 int TTestCanvas::RunWidth(std::u16string_view text, bool prefix) {
   ++Measures;
   SplitSurrogates += SplitsSurrogate(text);
-  return WidthOf(Utf8ToUtf16(Shown(text, prefix, nullptr)));
+  return WidthOf(ShownUnits(text, prefix, nullptr));
 }
 
 void TTestCanvas::DrawRun(std::u16string_view text, const TRect& box, bool prefix) {
