@@ -18,6 +18,7 @@ struct TFetchResult {
   int Status = 0;          // HTTP status of the last response
   std::string StatusText;  // the reason phrase, or why nothing loaded
   std::string FinalUrl;    // the address after redirects
+  std::string ContentType; // of the last response, as sent (it may name the page's charset)
   std::string Body;
 };
 

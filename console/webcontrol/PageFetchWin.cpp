@@ -102,6 +102,8 @@ bool Exchange(HINTERNET session, const std::string& url, const std::atomic<bool>
       return false;
     }
   }
+  const auto contentType = QueryText(request.get(), WINHTTP_QUERY_CONTENT_TYPE);
+  r.ContentType = contentType ? WideToUtf8(contentType->data(), contentType->size()) : std::string{};
   r.Body.clear();
   std::vector<char> chunk(64 * 1024);
   for (;;) {
@@ -145,7 +147,7 @@ std::shared_ptr<TPageFetch> TPageFetch::Start(std::string url, std::wstring user
   } catch (const std::system_error&) {
     --*live;
     // No thread to be had: the navigation ends at once, as one without an answer.
-    fetch->result_ = TFetchResult{false, 0, "no thread for the download", {}, {}};
+    fetch->result_ = TFetchResult{false, 0, "no thread for the download", {}, {}, {}};
     PostMessageW(window, message, ticket, 0);
   }
   return fetch;

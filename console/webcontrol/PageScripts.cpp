@@ -1,74 +1,14 @@
 #include "PageScripts.h"
 
+#include "HtmlTags.h"
+#include "PageCharset.h"
+
 #include <algorithm>
 #include <array>
 
 namespace murmella::webcontrol {
 
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
-bool StartsWithNoCase(std::string_view s, std::size_t at, std::string_view word) {
-  if (s.size() - at < word.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i)
-    if (Lower(s[at + i]) != word[i]) return false;
-  return true;
-}
-
-// A tag name ends at white space, '>' or '/' (or the end of the page).
-bool TagNameEndsAt(std::string_view s, std::size_t at) {
-  return at >= s.size() || IsSpace(s[at]) || s[at] == '>' || s[at] == '/';
-}
-
-// Position of "</name" closing a raw-text element started before `from`, or npos.
-std::size_t FindEndTag(std::string_view s, std::size_t from, std::string_view name) {
-  for (std::size_t p = s.find("</", from); p != std::string_view::npos; p = s.find("</", p + 1))
-    if (StartsWithNoCase(s, p + 2, name) && TagNameEndsAt(s, p + 2 + name.size())) return p;
-  return std::string_view::npos;
-}
-
-struct TAttribute {
-  std::string Name;   // lower case
-  std::string Value;
-};
-
-// Reads the attributes of a start tag from just after its name; returns the position after
-// its '>' (or the end of the page when the tag never closes).
-std::size_t ReadAttributes(std::string_view s, std::size_t p, std::vector<TAttribute>& out) {
-  while (p < s.size()) {
-    while (p < s.size() && (IsSpace(s[p]) || s[p] == '/')) ++p;
-    if (p >= s.size()) break;
-    if (s[p] == '>') return p + 1;
-    TAttribute a;
-    while (p < s.size() && !IsSpace(s[p]) && s[p] != '>' && s[p] != '/' && s[p] != '=') a.Name += Lower(s[p++]);
-    if (a.Name.empty()) a.Name += Lower(s[p++]);  // a stray '=' names an attribute, as in HTML
-    while (p < s.size() && IsSpace(s[p])) ++p;
-    if (p < s.size() && s[p] == '=') {
-      ++p;
-      while (p < s.size() && IsSpace(s[p])) ++p;
-      if (p < s.size() && (s[p] == '"' || s[p] == '\'')) {
-        const char q = s[p++];
-        const std::size_t end = s.find(q, p);
-        a.Value = std::string(s.substr(p, end == std::string_view::npos ? std::string_view::npos : end - p));
-        p = end == std::string_view::npos ? s.size() : end + 1;
-      } else {
-        while (p < s.size() && !IsSpace(s[p]) && s[p] != '>') a.Value += s[p++];
-      }
-    }
-    out.push_back(std::move(a));
-  }
-  return s.size();
-}
-
-std::string LowerTrimmed(std::string_view v) {
-  while (!v.empty() && IsSpace(v.front())) v.remove_prefix(1);
-  while (!v.empty() && IsSpace(v.back())) v.remove_suffix(1);
-  std::string r;
-  for (char c : v) r += Lower(c);
-  return r;
-}
 
 bool IsJavaScript(const std::vector<TAttribute>& attrs) {
   static constexpr std::array<std::string_view, 6> kTypes = {
@@ -167,21 +107,10 @@ std::u16string DecodePageText(std::string_view b) {
   out.reserve(b.size());
   std::size_t i = 0;
   while (i < b.size()) {
-    const unsigned char c = static_cast<unsigned char>(b[i]);
-    int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
-    char32_t cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
-    bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < b.size();
-    for (int k = 1; valid && k <= extra; ++k) {
-      const unsigned char cc = static_cast<unsigned char>(b[i + static_cast<std::size_t>(k)]);
-      if ((cc & 0xC0) != 0x80) valid = false;
-      else cp = (cp << 6) | (cc & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if (valid && ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) ||
-                  (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF))
-      valid = false;
-    if (!valid) {
-      out += static_cast<char16_t>(c);
+    char32_t cp = 0;
+    const std::size_t n = Utf8SequenceAt(b, i, cp);
+    if (n == 0) {
+      out += static_cast<char16_t>(static_cast<unsigned char>(b[i]));
       ++i;
       continue;
     }
@@ -192,7 +121,7 @@ std::u16string DecodePageText(std::string_view b) {
     } else {
       out += static_cast<char16_t>(cp);
     }
-    i += static_cast<std::size_t>(extra) + 1;
+    i += n;
   }
   return out;
 }

@@ -4,6 +4,7 @@
 
 #include "ComSupport.h"
 #include "ContainerIds.h"
+#include "PageCharset.h"
 #include "PageFetch.h"
 #include "PageRules.h"
 #include "PageScripts.h"
@@ -408,10 +409,10 @@ void TStandInBrowser::StartNavigation(const std::wstring& url) {
       StartDownload();
       return;
     case TAddressKind::Blank:
-      localResult_ = TFetchResult{true, 200, "OK", "about:blank", {}};
+      localResult_ = TFetchResult{true, 200, "OK", "about:blank", {}, {}};
       break;
     case TAddressKind::Unsupported:
-      localResult_ = TFetchResult{false, 0, "address not supported", address, {}};
+      localResult_ = TFetchResult{false, 0, "address not supported", address, {}, {}};
       break;
   }
   // Completed through the message loop too, so every navigation ends asynchronously.
@@ -586,7 +587,8 @@ void TStandInBrowser::ApplyResult(TFetchResult r) {
   // A new document asks its host how to show itself, as the platform's documents do.
   AskHostInfo();
   if (!r.Loaded || !scriptsAllowed_) return;
-  std::vector<TInlineScript> scripts = ExtractInlineScripts(r.Body);
+  // Scripts are found in the page's text, whatever its encoding, carried as UTF-8 from here on.
+  std::vector<TInlineScript> scripts = ExtractInlineScripts(WideToUtf8(DecodePage(r.ContentType, r.Body)));
   if (scripts.empty()) return;
   auto page = std::make_unique<TPageThread>(messages_.get(), ++lastPageSerial_, location_);
   if (!page->Started()) return;

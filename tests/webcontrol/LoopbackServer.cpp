@@ -109,7 +109,7 @@ void TLoopbackServer::Serve(std::uintptr_t socketValue) {
     const TReply r = handler_(path);
     if (r.DelayMs > 0) Sleep(static_cast<DWORD>(r.DelayMs));
     std::string out = "HTTP/1.1 " + std::to_string(r.Status) + " " + r.Reason + "\r\n";
-    out += "Content-Type: text/html\r\nConnection: close\r\n";
+    out += "Content-Type: " + r.ContentType + "\r\nConnection: close\r\n";
     out += "Content-Length: " + std::to_string(r.Body.size()) + "\r\n";
     if (!r.Location.empty()) out += "Location: " + r.Location + "\r\n";
     out += "\r\n";

@@ -16,6 +16,7 @@ struct TReply {
   std::string Reason = "OK";
   std::string Body;
   std::string Location;  // sent as a Location header when not empty
+  std::string ContentType = "text/html";
   int DelayMs = 0;       // before the reply is sent
 };
 

@@ -1,11 +1,15 @@
-// Address resolution, script extraction and page text decoding.
+// Address resolution, script extraction, the choice of a page's encoding and page text decoding.
+#include "PageCharset.h"
 #include "PageRules.h"
 #include "PageScripts.h"
 #include "UrlResolve.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
+#include <string>
+#include <utility>
 
 namespace murmella::webcontrol {
 namespace {
@@ -148,6 +152,80 @@ TEST(PageScripts, DecodingKeepsEveryByte) {
     EXPECT_LE(text.size(), bytes.size());
     EXPECT_GE(text.size() * 4, bytes.size());
   }
+}
+
+TEST(PageCharset, ChoosingThePageEncoding) {
+  using S = TCharsetSource;
+  struct TCase {
+    const char* Name;
+    std::string ContentType;
+    std::string Page;
+    unsigned CodePage;
+    S Source;
+    std::size_t Skip = 0;
+  };
+  const std::string raw = "<script>external.log('\xE7\x8E\x8B\xE4\xBC\x9F')</script>";  // UTF-8
+  const std::string cp1251 = "<script>external.log('\xC8\xE2\xE0\xED')</script>";      // not UTF-8
+  const TCase cases[] = {
+      {"header", "text/html; charset=windows-1251", cp1251, 1251, S::Header},
+      {"header quoted, other case, spaced", "text/html;Charset = \"GBK\"", cp1251, 936, S::Header},
+      {"header in single quotes", "text/html; charset='Shift_JIS'", raw, 932, S::Header},
+      {"header wins over meta", "text/html; charset=koi8-r", "<meta charset=utf-8>" + raw, 20866, S::Header},
+      {"header wins over valid UTF-8", "text/html; charset=iso-8859-1", raw, 1252, S::Header},
+      {"unknown header label: meta decides", "text/html; charset=klingon", "<meta charset=big5>" + cp1251, 950,
+       S::Meta},
+      {"header without charset: sniffed", "text/html", raw, kUtf8CodePage, S::Utf8Bytes},
+      {"charset inside another word is no parameter", "text/html; xcharsetx", cp1251, kSystemCodePage,
+       S::SystemCodePage},
+      {"meta charset", "", "<html><head><meta charset=\"windows-1251\">" + cp1251, 1251, S::Meta},
+      {"meta charset in upper case, single quotes", "", "<META CHARSET='EUC-KR'>" + cp1251, 949, S::Meta},
+      {"meta http-equiv", "",
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">" + cp1251, 936, S::Meta},
+      {"meta http-equiv, content first, other case", "",
+       "<meta content='text/html;charset=KOI8-R' HTTP-EQUIV='content-type'>" + cp1251, 20866, S::Meta},
+      {"meta content without http-equiv is not a label", "",
+       "<meta name=x content='text/html; charset=koi8-r'>" + cp1251, kSystemCodePage, S::SystemCodePage},
+      {"meta wins over valid UTF-8", "", "<meta charset=windows-1252>" + raw, 1252, S::Meta},
+      {"meta naming UTF-16 means UTF-8", "", "<meta charset=utf-16>" + cp1251, kUtf8CodePage, S::Meta},
+      {"unknown meta label: the next meta", "", "<meta charset=klingon><meta charset=koi8-u>" + cp1251, 21866,
+       S::Meta},
+      {"meta in a comment does not count", "", "<!-- <meta charset=koi8-r> -->" + raw, kUtf8CodePage,
+       S::Utf8Bytes},
+      {"meta inside another tag's attribute does not count", "",
+       "<div title='<meta charset=koi8-r>'>" + raw, kUtf8CodePage, S::Utf8Bytes},
+      {"meta past the prescan does not count", "",
+       std::string(kCharsetPrescanBytes, ' ') + "<meta charset=koi8-r>" + raw, kUtf8CodePage, S::Utf8Bytes},
+      {"<metadata> is not meta", "", "<metadata charset=koi8-r>" + raw, kUtf8CodePage, S::Utf8Bytes},
+      {"valid UTF-8", "", raw, kUtf8CodePage, S::Utf8Bytes},
+      {"plain ASCII", "", "<script>x()</script>", kUtf8CodePage, S::Utf8Bytes},
+      {"invalid UTF-8: system code page", "", cp1251, kSystemCodePage, S::SystemCodePage},
+      {"UTF-8 cut short at the end", "", "abc\xE7\x8E", kSystemCodePage, S::SystemCodePage},
+      {"UTF-8 BOM wins over the header", "text/html; charset=windows-1251", "\xEF\xBB\xBF" + raw, kUtf8CodePage,
+       S::ByteOrderMark, 3},
+      {"UTF-16LE BOM", "text/html; charset=utf-8", std::string("\xFF\xFE<\0", 4), kUtf16LeCodePage,
+       S::ByteOrderMark, 2},
+      {"UTF-16BE BOM", "", std::string("\xFE\xFF\0<", 4), kUtf16BeCodePage, S::ByteOrderMark, 2},
+      {"UTF-16 by header", "text/html; charset=utf-16be", std::string("\0<", 2), kUtf16BeCodePage, S::Header},
+  };
+  for (const TCase& c : cases) {
+    const TPageEncoding e = ChoosePageEncoding(c.ContentType, c.Page);
+    EXPECT_EQ(e.CodePage, c.CodePage) << c.Name;
+    EXPECT_EQ(static_cast<int>(e.Source), static_cast<int>(c.Source)) << c.Name;
+    EXPECT_EQ(e.Skip, c.Skip) << c.Name;
+  }
+}
+
+TEST(PageCharset, LabelsAsBrowsersReadThem) {
+  const std::pair<const char*, std::optional<unsigned>> cases[] = {
+      {"utf-8", 65001},         {" UTF8 ", 65001},      {"iso-8859-1", 1252},   {"Latin1", 1252},
+      {"us-ascii", 1252},       {"windows-1252", 1252}, {"windows-1251", 1251}, {"cp1250", 1250},
+      {"windows-1256", 1256},   {"shift_jis", 932},     {"SJIS", 932},          {"gbk", 936},
+      {"GB2312", 936},          {"gb18030", 54936},     {"big5", 950},          {"euc-kr", 949},
+      {"ks_c_5601-1987", 949},  {"koi8-r", 20866},      {"utf-16le", 1200},     {"utf-16be", 1201},
+      {"iso-8859-5", 28595},    {"tis-620", 874},       {"", std::nullopt},     {"utf-9", std::nullopt},
+      {"windows-125", std::nullopt},
+  };
+  for (const auto& [label, cp] : cases) EXPECT_EQ(CodePageForLabel(label), cp) << label;
 }
 
 }  // namespace

@@ -462,6 +462,60 @@ TEST_F(StandInBrowser, WindowOffersTimersAndLocation) {
   ASSERT_TRUE(PumpUntil([&] { return Location() == W(server->Url("/yes")); }, 5000)) << Location().c_str();
 }
 
+// A page is read in the encoding its response or its own <meta> names, else as UTF-8 when it
+// is UTF-8, else in the system's code page: whichever way a name is written, the script
+// passes the same text to the host.
+TEST_F(StandInBrowser, PagesAreReadInTheirOwnEncoding) {
+  const std::wstring name = L"Zo\u00EB \u738B\u4F1F \u0141ukasz";
+  const std::string rawName = "Zo\xC3\xAB \xE7\x8E\x8B\xE4\xBC\x9F \xC5\x81ukasz";
+  auto labelled = [](std::string contentType, std::string body) {
+    TReply r = Reply(200, "OK", std::move(body));
+    r.ContentType = std::move(contentType);
+    return r;
+  };
+  std::string utf16 = "\xFF\xFE";
+  for (char c : Page("external.log('\\u738B')")) utf16 += {c, '\0'};
+  std::string acpBytes = "caf\xE9 \xC8\xE2\xE0\xED";  // no label and not UTF-8
+  std::wstring acpText(16, L'\0');
+  acpText.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_ACP, 0, acpBytes.data(), static_cast<int>(acpBytes.size()), acpText.data(), 16)));
+  struct TCase {
+    const char* Path;
+    TReply Served;
+    std::wstring Expected;
+  };
+  const TCase cases[] = {
+      {"/escaped", Reply(200, "OK", Page("external.log('Zo\\u00EB \\u738B\\u4F1F \\u0141ukasz')")), name},
+      {"/raw-labelled", labelled("text/html; charset=utf-8", Page("external.log('" + rawName + "')")), name},
+      {"/raw-unlabelled", Reply(200, "OK", Page("external.log('" + rawName + "')")), name},
+      {"/raw-in-comment-and-string", Reply(200, "OK", Page("// " + rawName + "\nexternal.log(\"" + rawName + "\")")),
+       name},
+      {"/cp1251-by-header", labelled("text/html; charset=windows-1251", Page("external.log('\xC8\xE2\xE0\xED')")),
+       L"\u0418\u0432\u0430\u043D"},
+      {"/gbk-by-meta", Reply(200, "OK", "<html><head><meta charset=\"GBK\"></head>" +
+                                            Page("external.log('\xCD\xF5\xCE\xB0')")),
+       L"\u738B\u4F1F"},
+      {"/sjis-by-http-equiv",
+       Reply(200, "OK", "<meta http-equiv='Content-Type' content='text/html; charset=Shift_JIS'>" +
+                            Page("external.log('\x82\xE2\x82\xDC\x82\xBE')")),
+       L"\u3084\u307E\u3060"},
+      {"/header-over-meta", labelled("text/html; charset=windows-1251",
+                                     "<meta charset=utf-8>" + Page("external.log('\xC8\xE2\xE0\xED')")),
+       L"\u0418\u0432\u0430\u043D"},
+      {"/utf16-bom", Reply(200, "OK", utf16), L"\u738B"},
+      {"/system-code-page", Reply(200, "OK", Page("external.log('" + acpBytes + "')")), acpText},
+  };
+  for (const TCase& c : cases) table.Pages[c.Path] = c.Served;
+  Serve();
+  Attach();
+  for (const TCase& c : cases) {
+    Log().clear();
+    Load(c.Path);
+    ASSERT_TRUE(WaitLog(1)) << c.Path;
+    EXPECT_EQ(Log().front(), c.Expected) << c.Path;
+  }
+}
+
 // A page's own navigations go to the web only; anything else is refused and the page stays.
 TEST_F(StandInBrowser, PageNavigationsStayOnTheWeb) {
   table.Pages["/leave"] = Reply(200, "OK", Page(R"js(
