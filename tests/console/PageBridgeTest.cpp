@@ -438,7 +438,7 @@ void SaveWindowPixels(HWND window, const std::string& path) {
 // Names as visitors type them, queued at the service (which passes them to the page as \u
 // escapes), through the real console to its notice: the markup carries the name unchanged, and
 // the text the notice's layout draws in the name's colour, read back on the notice's own DC, is
-// the name. With MURMELLA_NOTICE_SHOTS naming a folder, each notice at rest is saved there.
+// the name. A page that writes the name raw in UTF-8 gives the same notice. With MURMELLA_NOTICE_SHOTS naming a folder, each notice at rest is saved there.
 TEST_F(PageBridge, VisitorsNamesReachTheNoticeAsTheyTypedThem) {
   std::string long300;
   while (long300.size() < 300) long300 += "Visitor" + std::to_string(long300.size()) + " ";
@@ -497,6 +497,17 @@ TEST_F(PageBridge, VisitorsNamesReachTheNoticeAsTheyTypedThem) {
     }
     if (std::string(c.Name) == "latin") latinWidth = width;
     if (shots) SaveWindowPixels(Notice(), std::string(shots) + "\\notice-" + c.Name + ".bmp");
+
+    // The same name written raw in a page of the service's (labelled UTF-8): the same notice.
+    const std::string path = std::string("/t/raw-") + std::to_string(&c - cases) + ".htm";
+    const int put = pagehost::ServiceRequest(
+        L"PUT", path, "<html><body><script>external.pagesetup('" + c.Utf8 + "')</script></body></html>");
+    ASSERT_TRUE(put >= 200 && put < 300) << put;
+    form->pop2->Text().Clear();
+    Load(path);
+    EXPECT_TRUE(PumpUntil([&] { return form->pop2->Text().Count() == 1; }, 5000)) << "raw";
+    if (form->pop2->Text().Count() == 1) EXPECT_EQ(form->pop2->Text().Lines()[0], notice) << "raw";
+    Load("/pop.php");
   }
 }
 
