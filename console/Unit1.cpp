@@ -346,7 +346,8 @@ void TForm1::wwwInvoke(TObject&, DISPID DispID, REFIID, LCID, WORD, DISPPARAMS& 
   JvPageControl1->SetActivePageIndex(0);
   const std::wstring wideName = NoticeArgument(Params);
   RememberVisitor(wideName);
-  const std::string name = pagehost::WideToAnsi(wideName.c_str(), static_cast<int>(wideName.size()));
+  // The notice carries the name in UTF-8, as the visitor typed it.
+  const std::string name = WideToUtf8(wideName);
   CoolTrayIcon1->ShowMainWindow();
   pop2->Text().Clear();
   pop2->Text().Add(ComposeNotice(name));

@@ -14,6 +14,13 @@ namespace {
 
 const std::string kNotice = "<B>Murmellachat</B><br><FONT color=\"#FF0000\">Visitor7</FONT> is ONLINE.";
 
+// The same notice for a visitor whose name is 40 Chinese characters (UTF-8, 3 bytes each).
+const std::string kChineseNotice = [] {
+  std::string name;
+  for (int i = 0; i < 20; ++i) name += "\xE7\x8E\x8B\xE4\xBC\x9F";  // 王伟
+  return "<B>Murmellachat</B><br><FONT color=\"#FF0000\">" + name + "</FONT> is ONLINE.";
+}();
+
 std::string Mixed2K() {
   const std::string piece =
       "<P align=\"center\"><FONT size=\"4\" color=\"clNavy\"><I>Mixed</I> markup</FONT></P>"
@@ -166,6 +173,8 @@ void BM_HugeWavyPaint(benchmark::State& s) {
 
 void BM_NoticePaint(benchmark::State& s) { Run(s, kNotice, false); }
 void BM_NoticeHit(benchmark::State& s) { Run(s, kNotice, true); }
+void BM_ChineseNoticePaint(benchmark::State& s) { Run(s, kChineseNotice, false); }
+void BM_ChineseNoticeHit(benchmark::State& s) { Run(s, kChineseNotice, true); }
 void BM_Mixed2KPaint(benchmark::State& s) { static const std::string m = Mixed2K(); Run(s, m, false); }
 void BM_Mixed2KHit(benchmark::State& s) { static const std::string m = Mixed2K(); Run(s, m, true); }
 
@@ -179,6 +188,8 @@ BENCHMARK(BM_HugeNamePaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HugeWavyPaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NoticePaint);
 BENCHMARK(BM_NoticeHit);
+BENCHMARK(BM_ChineseNoticePaint);
+BENCHMARK(BM_ChineseNoticeHit);
 BENCHMARK(BM_Mixed2KPaint);
 BENCHMARK(BM_Mixed2KHit);
 BENCHMARK_MAIN();

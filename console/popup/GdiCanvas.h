@@ -9,7 +9,7 @@
 
 namespace murmella::popup {
 
-class TGdiCanvas final : public TMarkupCanvas {
+class TGdiCanvas : public TMarkupCanvas {
  public:
   // The DC stays the caller's; everything selected into it is put back on destruction.
   explicit TGdiCanvas(HDC dc, const TMarkupFont& font = TMarkupFont{});
@@ -28,10 +28,10 @@ class TGdiCanvas final : public TMarkupCanvas {
   void SetTextTransparent() override { TextOpaque_ = false; }
   TColor PenColor() const override { return Pen_; }
   void SetPenColor(TColor c) override { Pen_ = c; }
-  TSize TextExtent(std::string_view text) override;
-  int RunWidth(std::string_view text, bool prefix) override;
-  void DrawRun(std::string_view text, const TRect& box, bool prefix) override;
-  void TextAt(int x, int y, std::string_view text) override;
+  TSize TextExtent(std::u16string_view text) override;
+  int RunWidth(std::u16string_view text, bool prefix) override;
+  void DrawRun(std::u16string_view text, const TRect& box, bool prefix) override;
+  void TextAt(int x, int y, std::u16string_view text) override;
   void FillRect(const TRect& rect) override;
   void MoveTo(int x, int y) override;
   void LineTo(int x, int y) override;
@@ -49,8 +49,14 @@ class TGdiCanvas final : public TMarkupCanvas {
   struct TCachedFont {
     TMarkupFont Key;  // colour ignored
     HFONT Handle;
+    bool Linked;    // TrueType: the platform's font links supply what the face lacks
+    UINT CodePage;  // of the face's character set
+    bool Owned;
   };
-  void PrepareText();
+  TCachedFont& Realize(const TMarkupFont& font);
+  void Select(HFONT font);
+  void SelectFontFor(std::u16string_view text);
+  void PrepareText(std::u16string_view text);
   void SelectPen();
 
   HDC Dc_;

@@ -66,12 +66,13 @@ class THTMLPopupWindow : public forms::TWinControl {
   TAnchorClickEvent OnAnchorClick;  // Sender: this window
   forms::TNotifyEvent OnClick;
 
-  // The markup shown. The window keeps it itself: reading it back from the platform's window
-  // text on every paint and pointer move would cost a copy of the whole text each time.
+  // The markup shown, in UTF-8. The window keeps it itself: the platform's window text of this
+  // 8-bit window would lose what the code page cannot hold, and reading it back on every paint
+  // and pointer move would copy the whole text each time.
   const std::string& Text() const { return markup_; }
   void SetText(const std::string& text);
   // Sets the window text and, as a hint window does, sizes the window to the plain text
-  // (width + 6, height + 4, markup not interpreted).
+  // (width + 6, height + 4, markup not interpreted, measured as UTF-16).
   void SetTextFitted(const std::string& text);
   // Without activation, keeping position, size and z-order.
   void ShowNoActivate();

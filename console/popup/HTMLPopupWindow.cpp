@@ -2,6 +2,7 @@
 #include "GdiCanvas.h"
 #include "HTMLPopup.h"
 #include "ImageListWin.h"
+#include "Utf8Text.h"
 
 #include <optional>
 
@@ -26,6 +27,12 @@ forms::TWindowParams PopupParams(forms::TComponent* owner, bool topmost) {
   return p;
 }
 
+// The window's own text, for whoever reads it (accessibility tools): the markup as UTF-16.
+void ShowAsWindowText(HWND window, const std::string& markup) {
+  const std::u16string wide = Utf8ToUtf16(markup);
+  SetWindowTextW(window, reinterpret_cast<const wchar_t*>(wide.c_str()));
+}
+
 }  // namespace
 
 forms::TWindowParams THTMLPopupWindow::Params() const { return PopupParams(Owner(), alwaysOnTop_); }
@@ -39,7 +46,6 @@ void THTMLPopupWindow::RecreateHandle() {
   RECT r{};
   GetWindowRect(Handle(), &r);
   forms::TWindowParams p = Params();
-  p.Text = Text();
   p.Left = r.left;
   p.Top = r.top;
   p.Width = r.right - r.left;
@@ -47,6 +53,7 @@ void THTMLPopupWindow::RecreateHandle() {
   DestroyHandle();
   trackingLeave_ = false;
   CreateHandle(p);
+  ShowAsWindowText(Handle(), markup_);
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(Font().Handle()), FALSE);
 }
 
@@ -79,7 +86,7 @@ void THTMLPopupWindow::SetText(const std::string& text) {
   markup_ = text;
   ++markupVersion_;
   hitMapKey_.reset();
-  TWinControl::SetText(text);
+  ShowAsWindowText(Handle(), markup_);
 }
 
 THTMLPopupWindow::TLayoutKey THTMLPopupWindow::LayoutKey(const TRect& bounds) const {
@@ -141,7 +148,9 @@ void THTMLPopupWindow::SetTextFitted(const std::string& text) {
   forms::TCanvas canvas(dc.get());
   canvas.SetFont(Font());
   RECT r{0, 0, 0, 0};
-  DrawTextA(dc.get(), text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_NOPREFIX);
+  const std::u16string wide = Utf8ToUtf16(text);
+  DrawTextW(dc.get(), reinterpret_cast<const wchar_t*>(wide.c_str()), static_cast<int>(wide.size()), &r,
+            DT_CALCRECT | DT_NOPREFIX);
   Resize({r.right - r.left + 6, r.bottom - r.top + 4});
 }
 

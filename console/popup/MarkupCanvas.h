@@ -101,15 +101,17 @@ class TMarkupCanvas {
   virtual TColor PenColor() const = 0;
   virtual void SetPenColor(TColor color) = 0;
 
+  // Text is UTF-16, converted once per run by the layout: the platform measures and draws it
+  // with its own text layout (shaping, right-to-left order, fonts linked behind the face).
   // Extent of the text in the current font, without prefix processing.
-  virtual TSize TextExtent(std::string_view text) = 0;
+  virtual TSize TextExtent(std::u16string_view text) = 0;
   // Width of a single-line run as drawn with tabs expanded; with prefix processing a single
   // "&" is not shown and "&&" shows one.
-  virtual int RunWidth(std::string_view text, bool prefix) = 0;
+  virtual int RunWidth(std::u16string_view text, bool prefix) = 0;
   // One line of text, bottom-aligned in box, tabs expanded, not clipped to the box.
-  virtual void DrawRun(std::string_view text, const TRect& box, bool prefix) = 0;
+  virtual void DrawRun(std::u16string_view text, const TRect& box, bool prefix) = 0;
   // Text with its top-left corner at (x, y).
-  virtual void TextAt(int x, int y, std::string_view text) = 0;
+  virtual void TextAt(int x, int y, std::u16string_view text) = 0;
 
   virtual void FillRect(const TRect& rect) = 0;  // with the brush; nothing when clear
   virtual void MoveTo(int x, int y) = 0;

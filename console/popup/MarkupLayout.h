@@ -20,11 +20,16 @@ class TScanner {
  public:
   explicit TScanner(std::string_view text) : Text(text) {}
   std::size_t Next(char c, std::size_t from);
+  // Whether text[from, to) holds right-to-left text. The layout asks with positions that only
+  // move forward and a stretch found to hold some is taken whole, so the answer is kept.
+  bool RightToLeft(std::size_t from, std::size_t to);
   std::string_view Text;
 
  private:
   std::size_t Memo_[3] = {0, 0, 0};
   bool Valid_[3] = {false, false, false};
+  std::size_t RtlFrom_ = 0, RtlTo_ = std::string_view::npos;
+  bool Rtl_ = false;
 };
 
 struct TLine {
@@ -69,7 +74,7 @@ class TMarkupLayout {
  private:
   TPass MakePass(bool measuring, i64 left, i64 right, i64 bottom, std::optional<i64>* offsetSet);
   void RunPass(TPass& p, TScanner& sc, std::size_t& pos);
-  void DrawRun(TPass& p, std::string_view run, i64 width);
+  void DrawRun(TPass& p, std::u16string_view run, i64 width);
   void DrawWavy(i64 y, i64 left, i64 right);
   void HandleTag(TPass& p, std::string_view rest, std::size_t gt);
   void OpenTag(TPass& p, std::string_view rest, std::size_t gt);
@@ -82,7 +87,7 @@ class TMarkupLayout {
   TRect LinkPartOnLine(const TPass& p) const;
 
   void Apply(const TPass& p) { Canvas_.SetFont(*p.Font); }
-  i64 GhHeight() { return Canvas_.TextExtent("gh").Height; }
+  i64 GhHeight() { return Canvas_.TextExtent(u"gh").Height; }
   void RestoreBrush(TColor remembered);
   TColor CurrentBrush() const { return Canvas_.BrushSolid() ? Canvas_.BrushColor() : clNone; }
   bool SecondPass(const TPass& p) const { return !p.Measuring; }

@@ -14,18 +14,19 @@ struct Entity {
   std::string_view To;
 };
 
-// Byte values are those of the Windows-1252 code page. "&amp;" keeps its ampersand doubled
+// The characters of the Windows-1252 bytes the markup has always given them (A7, 89, AE, A9,
+// B6, 99, 80), written in UTF-8 as the rest of the text. "&amp;" keeps its ampersand doubled
 // so that prefix processing shows one.
 constexpr std::array<Entity, 9> kEntities{{
     {"&amp;", "&&"},
     {"&quot;", "\""},
-    {"&sect;", "\xA7"},
-    {"&permil;", "\x89"},
-    {"&reg;", "\xAE"},
-    {"&copy;", "\xA9"},
-    {"&para;", "\xB6"},
-    {"&trade;", "\x99"},
-    {"&euro;", "\x80"},
+    {"&sect;", "\xC2\xA7"},
+    {"&permil;", "\xE2\x80\xB0"},
+    {"&reg;", "\xC2\xAE"},
+    {"&copy;", "\xC2\xA9"},
+    {"&para;", "\xC2\xB6"},
+    {"&trade;", "\xE2\x84\xA2"},
+    {"&euro;", "\xE2\x82\xAC"},
 }};
 
 bool MatchesAt(const std::string& s, std::size_t at, std::string_view what) {

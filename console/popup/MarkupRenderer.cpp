@@ -3,6 +3,7 @@
 #include "MarkupLayout.h"
 
 #include "MarkupValues.h"
+#include "Utf8Text.h"
 
 #include <algorithm>
 
@@ -47,6 +48,14 @@ std::size_t TScanner::Next(char c, std::size_t from) {
     Valid_[k] = true;
   }
   return Memo_[k];
+}
+
+bool TScanner::RightToLeft(std::size_t from, std::size_t to) {
+  if (to == RtlTo_ && from >= RtlFrom_ && (!Rtl_ || from == RtlFrom_)) return Rtl_;
+  RtlFrom_ = from;
+  RtlTo_ = to;
+  Rtl_ = HasRightToLeft(Text.substr(from, to - from));
+  return Rtl_;
 }
 
 TMarkupLayout::TMarkupLayout(TMarkupCanvas& canvas, const TMarkupRenderInput& in, TMarkupRenderResult& out)
@@ -148,14 +157,18 @@ void TMarkupLayout::RunPass(TPass& p, TScanner& sc, std::size_t& pos) {
   while (pos < n && !p.Broken && !p.Full) {
     const std::size_t lt = sc.Next('<', pos), sp = sc.Next(' ', pos);
     std::size_t end;
+    const std::size_t stretchEnd = lt == std::string_view::npos ? n : lt;
     if (lt != std::string_view::npos && (sp == std::string_view::npos || sp > lt))
       end = lt;
+    else if (sc.RightToLeft(pos, stretchEnd))
+      end = stretchEnd;  // right-to-left words keep their order only when laid out together
     else if (sp != std::string_view::npos)
       end = sp + 1;
     else
       end = n;
     const std::string_view raw = text.substr(pos, end - pos);
-    const std::string run = ReplaceRunEntities(raw);
+    const std::u16string run =
+        raw.find('&') == std::string_view::npos ? Utf8ToUtf16(raw) : Utf8ToUtf16(ReplaceRunEntities(raw));
 
     bool hiddenRun = false;
     i64 width = 0;
@@ -202,7 +215,7 @@ void TMarkupLayout::RunPass(TPass& p, TScanner& sc, std::size_t& pos) {
         if (p.Content) p.Content->append(raw);
         pos = end;
         // The empty run before a tag counts too: "Hello <BR>" keeps its space in the width.
-        p.Trailing = !run.empty() && run.back() == ' ' ? Canvas_.TextExtent(" ").Width : 0;
+        p.Trailing = !run.empty() && run.back() == u' ' ? Canvas_.TextExtent(u" ").Width : 0;
       } else {
         p.Broken = true;
         p.W -= width;
@@ -231,7 +244,7 @@ void TMarkupLayout::RunPass(TPass& p, TScanner& sc, std::size_t& pos) {
   if (p.W > ContentWidth_) ContentWidth_ = p.W + 2;
 }
 
-void TMarkupLayout::DrawRun(TPass& p, std::string_view run, i64 width) {
+void TMarkupLayout::DrawRun(TPass& p, std::u16string_view run, i64 width) {
   i64 bottom = p.B0;
   if (Line_.Sup) bottom -= Line_.SupH;
   if (Line_.Sub) bottom += Line_.SubH;

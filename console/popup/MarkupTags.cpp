@@ -257,7 +257,7 @@ void TMarkupLayout::ListItemTag(TPass& p) {
     TMarkupFont symbol = *p.Font;
     symbol.Name = "Symbol";
     Canvas_.SetFont(symbol);
-    Canvas_.TextAt(ToCoord(p.X), ToCoord(Line_.Top), (C_.ListDepth % 2 != 0) ? "\xB7" : "o");
+    Canvas_.TextAt(ToCoord(p.X), ToCoord(Line_.Top), (C_.ListDepth % 2 != 0) ? u"\u00B7" : u"o");
     Canvas_.SetFont(*p.Font);
   }
   p.X += kListStep;

@@ -12,6 +12,10 @@
 #include "ExtCtrls.h"
 #include "HTMLPopup.h"
 #include "Menus.h"
+#include "NoticeText.h"
+#include "PopupGeometry.h"
+#include "ReadBackCanvas.h"
+#include "Utf8Text.h"
 #include "ServicePages.h"
 #include "StdCtrls.h"
 #include "ChatProcess.h"
@@ -21,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cwchar>
 #include <memory>
 #include <thread>
@@ -400,6 +405,110 @@ TEST_F(PageBridge, TheTrayKeepsTheLastVisitorsWhateverThePopupsOption) {
   EXPECT_EQ(sub[2], clock(recent[2]) + L"  " + Widen(utf8[0]));
   EXPECT_TRUE(form->Visible()) << "choosing a visitor brings the window back";
   EXPECT_TRUE(flashed.empty());
+}
+
+// The screen's pixels of a window, as a 24-bit BMP file (for looking at a notice afterwards).
+void SaveWindowPixels(HWND window, const std::string& path) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB};
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  const DWORD size = static_cast<DWORD>(((w * 3 + 3) & ~3) * h);
+  BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader + size), 0, 0,
+                      static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader)};
+  if (FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(&fh, sizeof fh, 1, f);
+    std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
+    std::fwrite(bits, size, 1, f);
+    std::fclose(f);
+  }
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+}
+
+// Names as visitors type them, queued at the service (which passes them to the page as \u
+// escapes), through the real console to its notice: the markup carries the name unchanged, and
+// the text the notice's layout draws in the name's colour, read back on the notice's own DC, is
+// the name. A page that writes the name raw in UTF-8 gives the same notice. With MURMELLA_NOTICE_SHOTS naming a folder, each notice at rest is saved there.
+TEST_F(PageBridge, VisitorsNamesReachTheNoticeAsTheyTypedThem) {
+  std::string long300;
+  while (long300.size() < 300) long300 += "Visitor" + std::to_string(long300.size()) + " ";
+  long300.resize(300);
+  struct Case {
+    const char* Name;
+    std::string Utf8;   // as queued
+    std::string Shown;  // drawn in the name's colour; empty: the name
+  } cases[] = {
+      {"latin", "Zo\xC3\xAB \xC5\x81ukasz \xC3\x85ngstr\xC3\xB6m", ""},
+      {"chinese", "\xE7\x8E\x8B\xE4\xBC\x9F \xE6\x9D\x8E\xE5\xA8\x9C", ""},
+      {"arabic", "\xD9\x85\xD8\xAD\xD9\x85\xD8\xAF \xD8\xB9\xD9\x84\xD9\x8A", ""},
+      {"cyrillic", "\xD0\x91\xD0\xBE\xD1\x80\xD0\xB8\xD1\x81 \xD0\x9F\xD0\xB0\xD1\x81\xD1\x82\xD0\xB5\xD1\x80\xD0\xBD\xD0\xB0\xD0\xBA", ""},
+      {"emoji", "Ana \xF0\x9F\x98\x80", ""},
+      {"300 characters", long300, ""},
+      {"bold chinese", "<B>\xE7\x8E\x8B\xE4\xBC\x9F</B>", "\xE7\x8E\x8B\xE4\xBC\x9F"},
+  };
+  const char* shots = std::getenv("MURMELLA_NOTICE_SHOTS");
+  Load("/pop.php");
+  RECT work{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  int latinWidth = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string notice = ComposeNotice(c.Utf8);
+    // Each name on a notice of its own: Timer1 ends a notice 3 s after its first call.
+    ASSERT_TRUE(PumpUntil([&] { return !NoticeShown() && !form->Timer1->Enabled(); }, 10000));
+    Queue(c.Utf8);
+    ASSERT_TRUE(PumpUntil([&] { return form->pop2->Text().Count() == 1 && form->pop2->Text().Lines()[0] == notice; },
+                          10000))
+        << (form->pop2->Text().Count() ? form->pop2->Text().Lines()[0] : "no notice");
+    RECT r{};
+    ASSERT_TRUE(PumpUntil([&] { return NoticeShown() && GetWindowRect(Notice(), &r) && r.bottom == work.bottom; }, 5000));
+    Pump(100);
+    popup::THTMLPopupWindow& w = *form->pop2->Window();
+    EXPECT_EQ(w.Text(), notice);
+    HDC dc = GetDC(Notice());
+    popup::testing::TReadBackCanvas canvas(dc, popup::MarkupFontOf(w.Font().Data()), 0x0000FF);
+    const RECT client = w.ClientRect();
+    popup::TMarkupRenderInput in;
+    in.Markup = w.Text();
+    in.Bounds = popup::PopupTextRect(client.right, client.bottom, w.Look.BorderSize, w.MarginX, w.MarginY);
+    popup::TMarkupRenderResult out;
+    popup::RenderMarkup(canvas, in, out);
+    ReleaseDC(Notice(), dc);
+    const std::string drawn = popup::Utf16ToUtf8(canvas.Text());
+    const int width = r.right - r.left;
+    if (std::string(c.Name) == "300 characters") {
+      // Wider than the work area allows: the notice stops at its limit and the text is cut.
+      EXPECT_GT(width, latinWidth) << "the notice grows with the name";
+      EXPECT_EQ(width, work.right - work.left - 40);
+      EXPECT_GT(drawn.size(), 150u);
+      EXPECT_EQ(c.Utf8.substr(0, drawn.size()), drawn) << "the name's beginning";
+    } else {
+      EXPECT_EQ(drawn, c.Shown.empty() ? c.Utf8 : c.Shown);
+    }
+    if (std::string(c.Name) == "latin") latinWidth = width;
+    if (shots) SaveWindowPixels(Notice(), std::string(shots) + "\\notice-" + c.Name + ".bmp");
+
+    // The same name written raw in a page of the service's (labelled UTF-8): the same notice.
+    const std::string path = std::string("/t/raw-") + std::to_string(&c - cases) + ".htm";
+    const int put = pagehost::ServiceRequest(
+        L"PUT", path, "<html><body><script>external.pagesetup('" + c.Utf8 + "')</script></body></html>");
+    ASSERT_TRUE(put >= 200 && put < 300) << put;
+    form->pop2->Text().Clear();
+    Load(path);
+    EXPECT_TRUE(PumpUntil([&] { return form->pop2->Text().Count() == 1; }, 5000)) << "raw";
+    if (form->pop2->Text().Count() == 1) EXPECT_EQ(form->pop2->Text().Lines()[0], notice) << "raw";
+    Load("/pop.php");
+  }
 }
 
 TEST_F(PageBridge, ArgumentsThePageMayPass) {

@@ -5,7 +5,9 @@
 #include "ImageListWin.h"
 #include "LocalPath.h"
 #include "MarkupValues.h"
+#include "ReadBackCanvas.h"
 #include "ShellIconsWin.h"
+#include "Utf8Text.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 namespace murmella::popup {
 namespace {
@@ -254,6 +257,93 @@ TEST_F(GdiRenderer, LocalDiskPaths) {
   EXPECT_TRUE(IsLocalDiskPath("relative.gif"));
   EXPECT_FALSE(IsLocalDiskPath("\\\\localhost\\c$\\windows"));
   EXPECT_FALSE(IsLocalDiskPath("Q:\\x.gif")) << "a drive that does not exist";
+}
+
+}  // namespace
+}  // namespace murmella::popup
+
+namespace murmella::popup {
+namespace {
+
+using testing::TReadBackCanvas;
+
+// Width of a text as the platform measures it, in a face made independently.
+int MeasureWide(HDC dc, const std::u16string& text, const wchar_t* face) {
+  LOGFONTW lf{};
+  lf.lfHeight = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lstrcpyW(lf.lfFaceName, face);
+  HFONT f = CreateFontIndirectW(&lf);
+  HGDIOBJ old = SelectObject(dc, f);
+  SIZE s{};
+  GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()), &s);
+  SelectObject(dc, old);
+  DeleteObject(f);
+  return s.cx;
+}
+
+std::string Utf8(const std::u16string& s) { return Utf16ToUtf8(s); }
+
+// Names in several scripts through the real renderer on GDI: the text drawn in the name's
+// colour, read back, is the name; the name's line is as wide as the platform measures the name,
+// in the notice's bitmap face where its code page holds the name, else in the dialogs' face,
+// which the platform links to fonts with the other scripts.
+TEST_F(GdiRenderer, UnicodeNamesReadBackAndWidenTheNotice) {
+  std::u16string long300;
+  while (long300.size() < 300) long300 += u"\u738B\u4F1F \u0411\u043E\u0440\u0438\u0441 ";
+  long300.resize(300);
+  if (long300.back() == u' ') long300.back() = u'x';
+  const wchar_t* bitmapFace = L"MS Sans Serif";
+  const wchar_t* linkedFace = L"MS Shell Dlg 2";
+  struct Case {
+    const char* Name;
+    std::u16string Text;
+    std::string Markup;  // around the name; empty: the name alone
+    const wchar_t* Face;
+  } cases[] = {
+      {"latin in the code page", u"Zo\u00EB \u00C5ngstr\u00F6m M\u00FCller", "", bitmapFace},
+      {"latin beyond it", u"\u0141ukasz Wa\u0142\u0119sa", "", linkedFace},
+      {"chinese", u"\u738B\u4F1F \u674E\u5A1C", "", linkedFace},
+      {"arabic", u"\u0645\u062D\u0645\u062F \u0639\u0644\u064A", "", linkedFace},
+      {"cyrillic", u"\u0411\u043E\u0440\u0438\u0441 \u041F\u0430\u0441\u0442\u0435\u0440\u043D\u0430\u043A", "", linkedFace},
+      {"emoji", u"\U0001F600\U0001F600", "", linkedFace},
+      {"300 characters", long300, "", linkedFace},
+      {"bold chinese", u"\u738B\u4F1F", "<B>\u738B\u4F1F</B>", linkedFace},
+  };
+  constexpr TColor kRed = 0x0000FF;
+  for (const Case& c : cases) {
+    const std::string name = c.Markup.empty() ? Utf8(c.Text) : c.Markup;
+    const std::string line = "<FONT color=\"#FF0000\">" + name + "</FONT>";
+    const std::string notice = "<B>Murmellachat</B><br>" + line + " is ONLINE.";
+    Surface.Clear();
+    TReadBackCanvas canvas(Surface.Dc(), PopupFont(), kRed);
+    TMarkupRenderInput in;
+    in.Markup = notice;
+    in.Bounds = {5, 5, 5, 5 + 4096};  // the auto-size rectangle: nothing wraps
+    TMarkupRenderResult out;
+    RenderMarkup(canvas, in, out);
+    EXPECT_EQ(Utf8(canvas.Text()), Utf8(c.Text)) << c.Name;
+    EXPECT_TRUE(Surface.AnyPixel({6, 5, kW, 5 + out.ContentHeight}, 0xFF0000)) << c.Name << ": drawn in red";
+    if (std::string(c.Name) == "arabic") EXPECT_EQ(canvas.Runs.size(), 1u) << "right-to-left text as one run";
+
+    // The name's line alone, measured by the renderer and by the platform.
+    TGdiCanvas plain(Surface.Dc(), PopupFont());
+    in.Markup = line;
+    RenderMarkup(plain, in, out);
+    const int platform = MeasureWide(Surface.Dc(), c.Text, c.Face);
+    if (c.Markup.empty()) {
+      // Runs are measured one by one; each may differ from the whole by a pixel of rounding.
+      EXPECT_NEAR(out.ContentWidth, platform + 2, static_cast<double>(canvas.Runs.size())) << c.Name;
+    } else {
+      EXPECT_GT(out.ContentWidth, platform) << c.Name << ": bold is wider";
+    }
+    const std::string twice = "<FONT color=\"#FF0000\">" + name + " " + name + "</FONT>";
+    TMarkupRenderResult longer;
+    in.Markup = twice;
+    RenderMarkup(plain, in, longer);
+    EXPECT_GT(longer.ContentWidth, out.ContentWidth + platform / 2) << c.Name << ": the notice grows with the name";
+  }
 }
 
 }  // namespace

@@ -236,7 +236,7 @@ TEST(RendererLists, ItemsBulletsAndDepth) {
   Renderer l;
   l.Paint("<UL><LI>one<LI>two</UL>");
   ASSERT_EQ(l.Canvas.TextOuts.size(), 2u);
-  EXPECT_EQ(l.Canvas.TextOuts[0].Text, "\xB7");
+  EXPECT_EQ(l.Canvas.TextOuts[0].Text, "·") << "the Symbol face's bullet, U+00B7";
   EXPECT_EQ(l.Canvas.TextOuts[0].At.X, 11);
   EXPECT_EQ(l.Canvas.TextOuts[1].At.Y, l.Canvas.TextOuts[0].At.Y + 13) << "a second item starts a new line";
   ASSERT_EQ(l.Canvas.Runs.size(), 2u);

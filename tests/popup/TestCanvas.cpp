@@ -1,19 +1,21 @@
 #include "TestCanvas.h"
 
+#include "Utf8Text.h"
+
 namespace murmella::popup::testing {
 
 namespace {
 
 // What a single-line run shows after the platform's prefix convention, and which character
-// a single "&" underlines.
-std::string Shown(std::string_view text, bool prefix, int* underline) {
+// a single "&" underlines (its index in the result).
+std::u16string ShownUnits(std::u16string_view text, bool prefix, int* underline) {
   if (underline) *underline = -1;
-  if (!prefix) return std::string(text);
-  std::string out;
+  if (!prefix || text.find(u'&') == std::u16string_view::npos) return std::u16string(text);
+  std::u16string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '&') {
-      if (i + 1 < text.size() && text[i + 1] == '&') {
-        out += '&';
+    if (text[i] == u'&') {
+      if (i + 1 < text.size() && text[i + 1] == u'&') {
+        out += u'&';
         ++i;
       } else if (underline && i + 1 < text.size()) {
         *underline = static_cast<int>(out.size());
@@ -23,6 +25,26 @@ std::string Shown(std::string_view text, bool prefix, int* underline) {
     out += text[i];
   }
   return out;
+}
+
+// The same in UTF-8, the underlined character's index counted in bytes.
+std::string Shown(std::u16string_view text, bool prefix, int* underline) {
+  const std::u16string shown = ShownUnits(text, prefix, underline);
+  if (underline && *underline >= 0)
+    *underline = static_cast<int>(Utf16ToUtf8(std::u16string_view(shown).substr(0, *underline)).size());
+  return Utf16ToUtf8(shown);
+}
+
+bool SplitsSurrogate(std::u16string_view t) {
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    const bool high = t[i] >= 0xD800 && t[i] <= 0xDBFF, low = t[i] >= 0xDC00 && t[i] <= 0xDFFF;
+    if (low) return true;
+    if (high) {
+      if (i + 1 >= t.size() || t[i + 1] < 0xDC00 || t[i + 1] > 0xDFFF) return true;
+      ++i;
+    }
+  }
+  return false;
 }
 
 class TTestPicture : public TDecodedPicture {
@@ -41,23 +63,31 @@ class TTestPicture : public TDecodedPicture {
 
 TTestCanvas::TTestCanvas() { Font_.Color = clWindowText; }
 
-int TTestCanvas::WidthOf(std::string_view shown) const {
+int TTestCanvas::WidthOf(std::u16string_view shown) const {
+  const int cw = CharWidth(Font_);
   int w = 0;
-  for (char c : shown) w += c == '\t' ? 8 * CharWidth(Font_) : CharWidth(Font_);
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const char16_t c = shown[i];
+    if (c >= 0xDC00 && c <= 0xDFFF && i > 0 && shown[i - 1] >= 0xD800 && shown[i - 1] <= 0xDBFF) continue;
+    w += c == u'\t' ? 8 * cw : cw;
+  }
   return w;
 }
 
-TSize TTestCanvas::TextExtent(std::string_view text) {
+TSize TTestCanvas::TextExtent(std::u16string_view text) {
   ++Measures;
+  SplitSurrogates += SplitsSurrogate(text);
   return {WidthOf(text), Height(Font_)};
 }
 
-int TTestCanvas::RunWidth(std::string_view text, bool prefix) {
+int TTestCanvas::RunWidth(std::u16string_view text, bool prefix) {
   ++Measures;
-  return WidthOf(Shown(text, prefix, nullptr));
+  SplitSurrogates += SplitsSurrogate(text);
+  return WidthOf(ShownUnits(text, prefix, nullptr));
 }
 
-void TTestCanvas::DrawRun(std::string_view text, const TRect& box, bool prefix) {
+void TTestCanvas::DrawRun(std::u16string_view text, const TRect& box, bool prefix) {
+  SplitSurrogates += SplitsSurrogate(text);
   TDrawnRun r;
   r.Shown = Shown(text, prefix, &r.PrefixUnderline);
   r.Box = box;
@@ -66,7 +96,9 @@ void TTestCanvas::DrawRun(std::string_view text, const TRect& box, bool prefix) 
   Runs.push_back(std::move(r));
 }
 
-void TTestCanvas::TextAt(int x, int y, std::string_view text) { TextOuts.push_back({{x, y}, std::string(text), Font_}); }
+void TTestCanvas::TextAt(int x, int y, std::u16string_view text) {
+  TextOuts.push_back({{x, y}, Utf16ToUtf8(text), Font_});
+}
 
 void TTestCanvas::FillRect(const TRect& rect) {
   if (BrushSolid_) Fills.push_back({rect, Brush_});

@@ -1,6 +1,6 @@
-// A canvas with fixed, simple metrics that records what is drawn, for the portable tests,
-// the fuzzer and the benchmark. A character is Size/2 pixels wide (plus 1 when bold), a tab
-// eight characters; every text is Size + 5 pixels high.
+// A canvas with fixed, simple metrics that records what is drawn (as UTF-8), for the portable
+// tests, the fuzzer and the benchmark. A character is Size/2 pixels wide (plus 1 when bold), a
+// tab eight characters; every text is Size + 5 pixels high.
 #pragma once
 
 #include "MarkupRenderer.h"
@@ -53,10 +53,10 @@ class TTestCanvas : public TMarkupCanvas {
   void SetTextTransparent() override { TextOpaque_ = false; }
   TColor PenColor() const override { return Pen_; }
   void SetPenColor(TColor c) override { Pen_ = c; }
-  TSize TextExtent(std::string_view text) override;
-  int RunWidth(std::string_view text, bool prefix) override;
-  void DrawRun(std::string_view text, const TRect& box, bool prefix) override;
-  void TextAt(int x, int y, std::string_view text) override;
+  TSize TextExtent(std::u16string_view text) override;
+  int RunWidth(std::u16string_view text, bool prefix) override;
+  void DrawRun(std::u16string_view text, const TRect& box, bool prefix) override;
+  void TextAt(int x, int y, std::u16string_view text) override;
   void FillRect(const TRect& rect) override;
   void MoveTo(int x, int y) override { Pos_ = {x, y}; }
   void LineTo(int x, int y) override;
@@ -69,7 +69,9 @@ class TTestCanvas : public TMarkupCanvas {
 
   static int CharWidth(const TMarkupFont& f) { return f.Size / 2 + ((f.Style & fsBold) ? 1 : 0); }
   static int Height(const TMarkupFont& f) { return f.Size + 5; }
-  int WidthOf(std::string_view shown) const;  // in the current font, no prefix processing
+  // In the current font, no prefix processing; a character outside the Basic Multilingual
+  // Plane (a surrogate pair) is one character.
+  int WidthOf(std::u16string_view shown) const;
 
   void RecordImage(std::string what, TRect rect) { Images.push_back({std::move(what), rect}); }
   void ClearRecords();
@@ -85,6 +87,7 @@ class TTestCanvas : public TMarkupCanvas {
   std::vector<TRect> Clips;
   int ClipDepth = 0;
   int Measures = 0;
+  int SplitSurrogates = 0;  // texts handed over with half of a surrogate pair
 
  private:
   TMarkupFont Font_;
