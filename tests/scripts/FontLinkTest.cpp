@@ -25,10 +25,11 @@ struct Drawing {
   }
 };
 
-Drawing Draw(const wchar_t* face, const std::wstring& text, int height = 20) {
+Drawing Draw(const wchar_t* face, const std::wstring& text, int weight = FW_NORMAL, int height = 20) {
   murmella::test::TDibSurface surface(400, 40);
   LOGFONTW lf{};
   lf.lfHeight = -height;
+  lf.lfWeight = weight;
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfQuality = NONANTIALIASED_QUALITY;
   lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
@@ -56,6 +57,7 @@ const Sample kSamples[] = {
     {"Arabic", L"\u0639\u0644\u064A"},         // علي
     {"Cyrillic", L"\u0418\u0432\u0430\u043D"}, // Иван
     {"Latin with marks", L"Zo\u00EB \u0141ukasz"},
+    {"Emoji", L"\U0001F600\u2764"},          // a face and a heart
 };
 
 // The TrueType faces the console's windows draw with and those a notice's markup is likely to
@@ -70,22 +72,32 @@ std::string Narrow(const wchar_t* s) {
   return out;
 }
 
+// The first character of a sample, whole (an emoji is a surrogate pair).
+std::wstring FirstCharacter(const std::wstring& s) {
+  return s.substr(0, IS_HIGH_SURROGATE(s[0]) ? 2 : 1);
+}
+
 TEST(FontLink, EveryScriptDrawsRealGlyphsInEveryFaceTheConsoleUses) {
   // Characters no font has draw as the missing-glyph box (or nothing); a name must not look
   // like that. Private-use code points stand for "a character this machine has no glyph for".
-  for (const wchar_t* face : kFaces) {
-    const Drawing missing = Draw(face, std::wstring(L"\uE83A\uE83B"));
-    for (const Sample& s : kSamples) {
-      SCOPED_TRACE(Narrow(face) + " / " + s.script);
-      const Drawing d = Draw(face, s.text);
-      EXPECT_GT(d.InkedPixels(), 20);
-      EXPECT_NE(d.pixels, missing.pixels);
-      // Each character its own glyph: the first two drawn alone differ from each other.
-      const Drawing first = Draw(face, s.text.substr(0, 1));
-      const Drawing second = Draw(face, s.text.substr(1, 1));
-      EXPECT_NE(first.pixels, second.pixels);
-      EXPECT_NE(first.pixels, Draw(face, L"\uE83A").pixels);
-      EXPECT_NE(second.pixels, Draw(face, L"\uE83A").pixels);
+  // Bold counts as much as regular: a notice's markup makes names bold.
+  for (const int weight : {FW_NORMAL, FW_BOLD}) {
+    for (const wchar_t* face : kFaces) {
+      const Drawing missing = Draw(face, std::wstring(L"\uE83A\uE83B"), weight);
+      const Drawing missingOne = Draw(face, L"\uE83A", weight);
+      for (const Sample& s : kSamples) {
+        SCOPED_TRACE(Narrow(face) + (weight == FW_BOLD ? " bold / " : " / ") + s.script);
+        const Drawing d = Draw(face, s.text, weight);
+        EXPECT_GT(d.InkedPixels(), 20);
+        EXPECT_NE(d.pixels, missing.pixels);
+        // Each character its own glyph: the first two drawn alone differ from each other.
+        const std::wstring one = FirstCharacter(s.text);
+        const Drawing first = Draw(face, one, weight);
+        const Drawing second = Draw(face, s.text.substr(one.size(), 1), weight);
+        EXPECT_NE(first.pixels, second.pixels);
+        EXPECT_NE(first.pixels, missingOne.pixels);
+        EXPECT_NE(second.pixels, missingOne.pixels);
+      }
     }
   }
 }
