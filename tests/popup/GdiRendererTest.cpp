@@ -1,5 +1,6 @@
 // The renderer on GDI with the platform's fonts, image lists, shell and picture decoder.
 // Expected geometry is measured at run time with the same fonts, never written down.
+#include "DibSurface.h"
 #include "GdiCanvas.h"
 #include "MarkupRenderer.h"
 #include "ImageListWin.h"
@@ -23,44 +24,16 @@ namespace {
 
 constexpr int kW = 640, kH = 400;
 
-// A 32-bit top-down DIB in a memory DC, white, whose pixels the test reads back.
-class TSurface {
+// A white surface of the test's size, whose pixels the test reads back.
+class TSurface : public test::TDibSurface {
  public:
-  TSurface() {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = kW;
-    bi.bmiHeader.biHeight = -kH;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    Dc_ = CreateCompatibleDC(nullptr);
-    Bitmap_ = CreateDIBSection(Dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&Bits_), nullptr, 0);
-    Old_ = SelectObject(Dc_, Bitmap_);
-    Clear();
-  }
-  ~TSurface() {
-    SelectObject(Dc_, Old_);
-    DeleteObject(Bitmap_);
-    DeleteDC(Dc_);
-  }
-  void Clear() {
-    for (int i = 0; i < kW * kH; ++i) Bits_[i] = 0xFFFFFF;
-  }
-  // 0x00RRGGBB as stored in the DIB.
-  std::uint32_t Pixel(int x, int y) const { return Bits_[y * kW + x] & 0xFFFFFF; }
+  TSurface() : TDibSurface(kW, kH) {}
   bool AnyPixel(TRect r, std::uint32_t rgb) const {
     for (int y = std::max(r.Top, 0); y < std::min(r.Bottom, kH); ++y)
       for (int x = std::max(r.Left, 0); x < std::min(r.Right, kW); ++x)
         if (Pixel(x, y) == rgb) return true;
     return false;
   }
-  HDC Dc() const { return Dc_; }
-
- private:
-  HDC Dc_;
-  HBITMAP Bitmap_;
-  HGDIOBJ Old_;
-  std::uint32_t* Bits_ = nullptr;
 };
 
 // The source tree's file seen through Wine's Z: drive.

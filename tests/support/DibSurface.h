@@ -21,7 +21,7 @@ class TDibSurface {
     Dc_ = CreateCompatibleDC(nullptr);
     Bitmap_ = CreateDIBSection(Dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&Bits_), nullptr, 0);
     Old_ = SelectObject(Dc_, Bitmap_);
-    for (int i = 0; i < width * height; ++i) Bits_[i] = 0xFFFFFF;
+    Clear();
   }
   ~TDibSurface() {
     SelectObject(Dc_, Old_);
@@ -32,6 +32,10 @@ class TDibSurface {
   TDibSurface& operator=(const TDibSurface&) = delete;
 
   HDC Dc() const { return Dc_; }
+  void Clear() {
+    for (int i = 0; i < Width_ * Height_; ++i) Bits_[i] = 0xFFFFFF;
+  }
+  std::uint32_t Pixel(int x, int y) const { return Bits_[y * Width_ + x] & 0xFFFFFF; }
   std::vector<std::uint32_t> Pixels() const {
     GdiFlush();
     std::vector<std::uint32_t> out(Bits_, Bits_ + static_cast<std::size_t>(Width_) * Height_);
