@@ -8,6 +8,10 @@
 namespace murmella::bitmap32 {
 namespace {
 
+inline void PrefetchAheadOf(const std::uint8_t* p, std::int32_t bytes) {
+  for (std::int32_t b = 0; b < bytes; b += 64) _mm_prefetch(reinterpret_cast<const char*>(p) + PrefetchAhead + b, _MM_HINT_T0);
+}
+
 __attribute__((target("avx2"))) void Avx2SumRows16(const TColor32* first, std::int32_t stride, std::int32_t rows,
                                                      std::int32_t pixels, std::uint16_t* sums) {
   const __m256i low = _mm256_set1_epi16(0x00FF);
@@ -19,6 +23,7 @@ __attribute__((target("avx2"))) void Avx2SumRows16(const TColor32* first, std::i
     __m256i e0 = _mm256_setzero_si256(), o0 = e0, e1 = e0, o1 = e0;
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + x);
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      PrefetchAheadOf(p, 64);
       const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
       const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
       e0 = _mm256_add_epi16(e0, _mm256_and_si256(v0, low));
@@ -139,6 +144,7 @@ __attribute__((target("avx2"))) std::int32_t Avx2UniformBlocks(const TColor32* f
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + Quad::Width * c);
     __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      PrefetchAheadOf(p, 4 * step);
       a0 = _mm256_add_epi16(a0, quad(p));
       a1 = _mm256_add_epi16(a1, quad(p + step));
       a2 = _mm256_add_epi16(a2, quad(p + 2 * step));
@@ -210,7 +216,9 @@ __attribute__((target("avx2"))) std::int32_t Avx2LaneBlocks(const TColor32* firs
         g3(e + 6, reciprocal, alphaTotal);
     __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first);
+    const std::int32_t span = 4 * (e[8] - e[0]);
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      PrefetchAheadOf(p + 4 * e[0], span);
       const auto* row = reinterpret_cast<const TColor32*>(p);
       a0 = _mm256_add_epi16(a0, _mm256_maddubs_epi16(g0.Bytes(row), ones8));
       a1 = _mm256_add_epi16(a1, _mm256_maddubs_epi16(g1.Bytes(row), ones8));
@@ -256,6 +264,7 @@ __attribute__((target("avx2"))) void Avx2SumPairs16(const TColor32* first, std::
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + 2 * i);
     __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0, a6 = a0, a7 = a0;
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      PrefetchAheadOf(p, 256);
       a0 = _mm256_add_epi16(a0, PairsAcross(p, shuffle, ones));
       a1 = _mm256_add_epi16(a1, PairsAcross(p + 32, shuffle, ones));
       a2 = _mm256_add_epi16(a2, PairsAcross(p + 64, shuffle, ones));

@@ -42,10 +42,17 @@ struct TVectorRoutines {
 // that widens them needs.
 constexpr std::int32_t NarrowBlockWidth = 4, NarrowBlockRows = 64;
 
+// The reductions walk a few rows at once, a few hundred bytes of each at a time, doing more
+// work per byte than the processor's own prefetcher expects: on a picture larger than the
+// cache it falls behind and leaves every load waiting on memory. So the routines ask for the
+// lines this many bytes ahead in each row they read, and the callers for the start of the
+// rows that come next.
+constexpr std::int32_t PrefetchAhead = 2048;
+
 // Combine(X, Y, W) per byte: W = 0 gives Y, 255 gives X, else ((X W + 128) >> 8) + ((Y (255 - W) + 128) >> 8).
 TColor32 Combine(TColor32 x, TColor32 y, std::uint32_t w);
 
-enum class TVectorLevel { Reference, SSE2, AVX2 };
+enum class TVectorLevel { Reference, SSE2, AVX2, AVX512 };
 
 // The routines in use: the best the processor has, or the reference when the environment
 // variable MURMELLA_BITMAP32_REFERENCE is set at load or ForceReferenceRoutines(true) was called.
@@ -58,5 +65,6 @@ TColor32 AverageBlock(std::int32_t bw, std::int32_t bh, const TColor32* first, s
 extern const TVectorRoutines ReferenceRoutines;
 extern const TVectorRoutines Sse2Routines;
 extern const TVectorRoutines Avx2Routines;
+extern const TVectorRoutines Avx512Routines;  // AVX-512 BW and VBMI
 
 }  // namespace murmella::bitmap32

@@ -24,7 +24,7 @@ std::vector<int> BlockSizes(std::uint32_t src, std::uint32_t dst) {
 // The vector routine sets this processor has, each to be compared with the reference.
 std::vector<const TVectorRoutines*> VectorLevels() {
   std::vector<const TVectorRoutines*> levels;
-  for (auto level : {TVectorLevel::SSE2, TVectorLevel::AVX2})
+  for (auto level : {TVectorLevel::SSE2, TVectorLevel::AVX2, TVectorLevel::AVX512})
     if (const TVectorRoutines* v = VectorRoutinesFor(level)) levels.push_back(v);
   return levels;
 }
