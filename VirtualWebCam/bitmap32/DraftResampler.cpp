@@ -155,16 +155,6 @@ const TColor32* RowAt(const TRowSpan& span, std::int32_t row) {
                                            std::ptrdiff_t(row) * span.Stride);
 }
 
-// The first bytes of each of `rows` rows from `first`, asked for before they are read: rows
-// that lie bottom-up, or start a block row anywhere but right after the last one read, begin
-// where no prefetcher is looking.
-void PrefetchRowStarts(const TColor32* first, std::int32_t rows, std::int32_t stride, std::int32_t pixels) {
-  const std::int32_t bytes = std::min(4 * pixels, PrefetchAhead);
-  const auto* row = reinterpret_cast<const std::uint8_t*>(first);
-  for (std::int32_t y = 0; y < rows; ++y, row += stride)
-    for (std::int32_t b = 0; b < bytes; b += 64) __builtin_prefetch(row + b);
-}
-
 }  // namespace
 
 void BoxTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& clip, const TBitmap32& src, const TRect& srcRect,
@@ -174,11 +164,9 @@ void BoxTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& clip, const 
   const std::int32_t x0 = srcRect.Left + ex.Offset, y0 = srcRect.Top + ey.Offset;
   const TPixelPutter put(src, combineOp, combineCallBack);
   const TColumnPlan plan(ex, clip.Width());
-  const std::int32_t stride = src.Width() * 4, span = ex.Edge(clip.Width());
+  const std::int32_t stride = src.Width() * 4;
   for (std::int32_t r = 0; r < clip.Height(); ++r) {
     const std::int32_t top = ey.Edge(r);
-    if (r + 1 < clip.Height())
-      PrefetchRowStarts(src.PixelPtr(x0, y0 + ey.Edge(r + 1)), ey.Edge(r + 2) - ey.Edge(r + 1), stride, span);
     plan.ReduceRow(src.PixelPtr(x0, y0 + top), ey.Edge(r + 1) - top, stride,
                    dst.PixelPtr(clip.Left, clip.Top + r), &put);
   }
@@ -187,13 +175,12 @@ void BoxTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& clip, const 
 namespace {
 
 // Destination rows firstRow .. dstH - 1 in order, each from the block rows that rowsAt(top,
-// rows) says where they lie.
-template <class RowsAt>
-void ReduceRowsInOrder(std::int32_t srcW, std::int32_t dstW, std::int32_t dstH, const TBlockEdges& ex, const TBlockEdges& ey,
-                       std::int32_t firstRow, std::int32_t bandRows, bool opaqueSource, RowsAt rowsAt,
-                       const TRowSink& sink) {
+// rows) says where they lie, made where rowOut(r) says and then handed to made(r, pixels).
+template <class RowsAt, class RowOut, class Made>
+void ReduceRowsInOrder(std::int32_t dstW, std::int32_t dstH, const TBlockEdges& ex, const TBlockEdges& ey,
+                       std::int32_t firstRow, std::int32_t bandRows, bool opaqueSource, RowsAt rowsAt, RowOut rowOut,
+                       Made made) {
   const TColumnPlan plan(ex, dstW);
-  std::vector<TColor32> line(std::size_t(dstW), 0);
   // Block heights take one or two values, so the opaque fourth bytes are two rows made once.
   std::vector<TColor32> alphaRows[2];
   std::int32_t alphaHeight[2] = {0, 0};
@@ -212,10 +199,9 @@ void ReduceRowsInOrder(std::int32_t srcW, std::int32_t dstW, std::int32_t dstH, 
     const TRowSpan span = rowsAt(top, ey.Edge(end) - top);
     for (; r < end; ++r) {
       const std::int32_t y = ey.Edge(r), bh = ey.Edge(r + 1) - y;
-      if (r + 1 < end) PrefetchRowStarts(RowAt(span, y + bh - top), ey.Edge(r + 2) - y - bh, span.Stride, srcW);
-      if (!plan.ReduceRow(RowAt(span, y - top), bh, span.Stride, line.data(), nullptr, opaqueSource) && opaqueSource) {
+      TColor32* px = rowOut(r);
+      if (!plan.ReduceRow(RowAt(span, y - top), bh, span.Stride, px, nullptr, opaqueSource) && opaqueSource) {
         const TColor32* alpha = alphaRowFor(bh);
-        TColor32* px = line.data();
         std::int32_t k = 0;
 #ifdef __SSE2__
         // Four pixels at a time: a byte-wise pass over a row is as long as the reduction of a small block.
@@ -228,7 +214,7 @@ void ReduceRowsInOrder(std::int32_t srcW, std::int32_t dstW, std::int32_t dstH, 
 #endif
         for (; k < dstW; ++k) px[k] = (px[k] & 0x00FFFFFFu) | alpha[k];
       }
-      sink(r, line.data());
+      made(r, px);
     }
   }
 }
@@ -243,17 +229,26 @@ void BoxReduceInBands(std::int32_t srcW, std::int32_t srcH, std::int32_t dstW, s
   for (std::int32_t r = 0; r < dstH; ++r) bandRows = std::max(bandRows, ey.Edge(r + 1) - ey.Edge(r));
   bandRows = std::max(bandRows, std::int32_t(std::min<std::size_t>(std::size_t(srcH), bandBytes / (std::size_t(srcW) * 4))));
   std::vector<TColor32> band(std::size_t(srcW) * std::size_t(bandRows));
-  ReduceRowsInOrder(srcW, dstW, dstH, ex, ey, firstRow, bandRows, false,
-                    [&](std::int32_t top, std::int32_t rows) { return load(band.data(), top, rows); }, sink);
+  std::vector<TColor32> line(std::size_t(dstW), 0);
+  ReduceRowsInOrder(
+      dstW, dstH, ex, ey, firstRow, bandRows, false,
+      [&](std::int32_t top, std::int32_t rows) { return load(band.data(), top, rows); },
+      [&](std::int32_t) { return line.data(); }, sink);
 }
 
 void BoxReducePicture(const TRowSpan& picture, std::int32_t srcW, std::int32_t srcH, std::int32_t dstW,
-                      std::int32_t dstH, std::int32_t firstRow, bool opaqueSource, const TRowSink& sink) {
+                      std::int32_t dstH, std::int32_t firstRow, bool opaqueSource, const TRowTarget& target) {
   Assert(dstW > 0 && dstH > 0 && srcW >= dstW && srcH >= dstH, "BoxReducePicture reduces only");
   const TBlockEdges ex(std::uint32_t(srcW), std::uint32_t(dstW), 0), ey(std::uint32_t(srcH), std::uint32_t(dstH), 0);
-  ReduceRowsInOrder(srcW, dstW, dstH, ex, ey, firstRow, srcH, opaqueSource,
-                    [&](std::int32_t top, std::int32_t) { return TRowSpan{RowAt(picture, top), picture.Stride}; },
-                    sink);
+  const std::int32_t from = std::max(firstRow, 0);
+  ReduceRowsInOrder(
+      dstW, dstH, ex, ey, firstRow, srcH, opaqueSource,
+      [&](std::int32_t top, std::int32_t) { return TRowSpan{RowAt(picture, top), picture.Stride}; },
+      [&](std::int32_t r) {
+        return reinterpret_cast<TColor32*>(reinterpret_cast<std::uint8_t*>(target.First) +
+                                           std::ptrdiff_t(r - from) * target.Stride);
+      },
+      [](std::int32_t, const TColor32*) {});
 }
 
 }  // namespace murmella::bitmap32

@@ -17,10 +17,6 @@
 namespace murmella::bitmap32 {
 namespace {
 
-MURMELLA_AVX512 inline void PrefetchAheadOf(const std::uint8_t* p, std::int32_t bytes) {
-  for (std::int32_t b = 0; b < bytes; b += 64) _mm_prefetch(reinterpret_cast<const char*>(p) + PrefetchAhead + b, _MM_HINT_T0);
-}
-
 // The fourth channel of every pixel: words 3 and 7 of each 128 bits, dwords 3 of each 128.
 constexpr __mmask32 AlphaWords = 0x88888888u;
 constexpr __mmask16 AlphaDwords = 0x8888u;
@@ -47,8 +43,9 @@ MURMELLA_AVX512 std::int32_t Avx512PairBlocks(const TColor32* first, std::int32_
   for (; c + 32 <= count; c += 32) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(first + 2 * c);
     __m512i a0 = _mm512_setzero_si512(), a1 = a0, a2 = a0, a3 = a0;
+    const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
-      PrefetchAheadOf(p, 256);
+      PrefetchBelow(p, down, 256);
       a0 = _mm512_add_epi16(a0, across(p));
       a1 = _mm512_add_epi16(a1, across(p + 64));
       a2 = _mm512_add_epi16(a2, across(p + 128));
@@ -100,8 +97,9 @@ MURMELLA_AVX512 std::int32_t Avx512TripleBlocks(const TColor32* first, std::int3
   for (; c + 16 <= count; c += 16) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(first + 3 * c);
     __m512i a0 = _mm512_setzero_si512(), a1 = a0, a2 = a0, a3 = a0;
+    const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
-      PrefetchAheadOf(p, 192);
+      PrefetchBelow(p, down, 192);
       a0 = _mm512_add_epi16(a0, across(p));
       a1 = _mm512_add_epi16(a1, across(p + 48));
       a2 = _mm512_add_epi16(a2, across(p + 96));
@@ -146,8 +144,9 @@ MURMELLA_AVX512 void Avx512SumPairs16(const TColor32* first, std::int32_t stride
     const auto* p = reinterpret_cast<const std::uint8_t*>(first + 2 * i);
     __m512i a[8];
     for (auto& v : a) v = _mm512_setzero_si512();
+    const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
-      PrefetchAheadOf(p, 512);
+      PrefetchBelow(p, down, 512);
       for (int k = 0; k < 8; ++k) a[k] = _mm512_add_epi16(a[k], across(p + 64 * k));
     }
     for (int k = 0; k < 8; ++k) _mm512_storeu_si512(sums + 4 * i + 32 * k, a[k]);

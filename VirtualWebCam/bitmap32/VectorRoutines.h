@@ -1,6 +1,7 @@
 #pragma once
 // Per-pixel routines with a portable reference and processor-specific versions, chosen once
 // when the library loads and only read afterwards.
+#include <cstddef>
 #include <cstdint>
 
 #include "Color32.h"
@@ -42,12 +43,17 @@ struct TVectorRoutines {
 // that widens them needs.
 constexpr std::int32_t NarrowBlockWidth = 4, NarrowBlockRows = 64;
 
-// The reductions walk a few rows at once, a few hundred bytes of each at a time, doing more
-// work per byte than the processor's own prefetcher expects: on a picture larger than the
-// cache it falls behind and leaves every load waiting on memory. So the routines ask for the
-// lines this many bytes ahead in each row they read, and the callers for the start of the
-// rows that come next.
-constexpr std::int32_t PrefetchAhead = 2048;
+// The reductions read a block row's few rows at once, a few hundred bytes of each at a time,
+// doing more work per byte than the processor's own prefetcher expects: on a picture larger
+// than the cache it falls behind and leaves the loads waiting on memory, most of all on
+// bottom-up rows. So each pass asks for the same bytes of the next block row, `down` bytes
+// further (the block row's height times the stride), which is read right after this one.
+// The address is only a hint (below the last block row it lies outside the picture), so it is
+// worked out as a number, not by pointer arithmetic.
+inline void PrefetchBelow(const void* p, std::ptrdiff_t down, std::int32_t bytes) {
+  const std::uintptr_t q = reinterpret_cast<std::uintptr_t>(p) + std::uintptr_t(down);
+  for (std::int32_t b = 0; b < bytes; b += 64) __builtin_prefetch(reinterpret_cast<const void*>(q + std::uintptr_t(b)));
+}
 
 // Combine(X, Y, W) per byte: W = 0 gives Y, 255 gives X, else ((X W + 128) >> 8) + ((Y (255 - W) + 128) >> 8).
 TColor32 Combine(TColor32 x, TColor32 y, std::uint32_t w);

@@ -423,18 +423,26 @@ TEST(DraftStretch, InPlaceReductionIsTheWholePictureWithOrWithoutItsAlpha) {
             for (int y = 0; y < c.sh; ++y) std::copy_n(src.ScanLine(y), c.sw, &turned[std::size_t(c.sh - 1 - y) * c.sw]);
             span = TRowSpan{&turned[std::size_t(c.sh - 1) * c.sw], -c.sw * 4};
           }
-          std::int32_t next = c.firstRow;
-          BoxReducePicture(span, c.sw, c.sh, c.dw, c.dh, c.firstRow, opaque, [&](std::int32_t row, const TColor32* px) {
-            ASSERT_EQ(row, next++);
-            for (int x = 0; x < c.dw; ++x) ASSERT_EQ(px[x], *whole.PixelPtr(x, row)) << "at " << x << "," << row;
-          });
-          EXPECT_EQ(next, c.dh);
+          // Into a bottom-up frame as the camera's, with a guard row on each side: rows firstRow
+          // .. dh - 1 fill it from its last row up, and nothing else is written.
+          const int made = c.dh - c.firstRow;
+          std::vector<TColor32> frame(std::size_t(made + 2) * c.dw, 0x5A5A5A5A);
+          BoxReducePicture(span, c.sw, c.sh, c.dw, c.dh, c.firstRow, opaque,
+                           TRowTarget{&frame[std::size_t(made) * c.dw], -c.dw * 4});
+          for (int x = 0; x < c.dw; ++x) {
+            ASSERT_EQ(frame[std::size_t(x)], 0x5A5A5A5Au);
+            ASSERT_EQ(frame[std::size_t(made + 1) * c.dw + x], 0x5A5A5A5Au);
+          }
+          for (int row = c.firstRow; row < c.dh; ++row)
+            for (int x = 0; x < c.dw; ++x)
+              ASSERT_EQ(frame[std::size_t(made - (row - c.firstRow)) * c.dw + x], *whole.PixelPtr(x, row))
+                  << "at " << x << "," << row;
         }
   }
   ForceReferenceRoutines(false);
   TBitmap32 b;
   b.SetSize(10, 10);
-  EXPECT_THROW(BoxReducePicture(TRowSpan{b.Bits(), 40}, 10, 10, 11, 5, 0, true, [](std::int32_t, const TColor32*) {}),
+  EXPECT_THROW(BoxReducePicture(TRowSpan{b.Bits(), 40}, 10, 10, 11, 5, 0, true, TRowTarget{b.Bits(), 40}),
                EAssertionFailed);
 }
 
