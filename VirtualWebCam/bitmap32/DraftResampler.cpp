@@ -90,6 +90,18 @@ public:
       }
       return opaque;
     }
+    if (v.ReduceWideRow && Uniform_ && bh <= NarrowBlockRows) {
+      bool done = true;
+      const std::int32_t count = std::int32_t(Wider_.size());
+      for (std::int32_t k = 0; k < count && done; k += ChunkPixels) {
+        const std::int32_t n = std::min(ChunkPixels, count - k);
+        TColor32* out = !put || put->Mode() == dmOpaque ? drow + k : line;
+        done = v.ReduceWideRow(first + Edges_[std::size_t(k)], stride, bh, MinWidth_, n, opaque, out);
+        if (done && out == line)
+          for (std::int32_t i = 0; i < n; ++i) (*put)(line[i], drow[k + i]);
+      }
+      if (done) return opaque;
+    }
     std::uint16_t sums[4 * ChunkPixels];
     for (const TChunk& chunk : Chunks_) {
       if (chunk.Wide || bh > MaxRows16) {

@@ -242,14 +242,8 @@ __attribute__((target("avx2"))) void Avx2ReduceNarrowRow(const TColor32* first, 
     c = Avx2UniformBlocks<TTripleQuad>(first + edges[0], stride, rows, count, opaque, out);
   c += Avx2LaneBlocks(first, stride, rows, edges + c, count - c, opaque, out + c);
   // The last few blocks, whose lanes would read past the row's last block.
-  for (; c < count; ++c) {
-    const std::int32_t w = edges[c + 1] - edges[c];
-    out[c] = Sse2Routines.AverageBlock(w, rows, first + edges[c], stride);
-    if (opaque) {
-      const std::uint32_t n = std::uint32_t(w) * std::uint32_t(rows);
-      out[c] = (out[c] & 0x00FFFFFFu) | (((255u * n) * (16777216u / n)) >> 24) << 24;
-    }
-  }
+  for (; c < count; ++c)
+    out[c] = AverageBlockOf(Sse2Routines, edges[c + 1] - edges[c], rows, first + edges[c], stride, opaque);
 }
 
 // Column sums of pixel pairs: the pair shuffle and a multiply-add with ones add each pair
@@ -428,6 +422,6 @@ __attribute__((target("avx2"))) void Avx2AverageSums16(const std::uint16_t* sums
 }  // namespace
 
 const TVectorRoutines Avx2Routines{"avx2", Sse2Routines.AverageBlock, Avx2SumRows16, Avx2SumPairs16, Avx2AverageSums16,
-                                   Avx2InterpolateAcross, Avx2CombineRows, Avx2ReduceNarrowRow};
+                                   Avx2InterpolateAcross, Avx2CombineRows, Avx2ReduceNarrowRow, nullptr};
 
 }  // namespace murmella::bitmap32

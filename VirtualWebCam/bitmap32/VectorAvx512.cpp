@@ -131,6 +131,78 @@ MURMELLA_AVX512 void Avx512ReduceNarrowRow(const TColor32* first, std::int32_t s
   if (c < count) Avx2Routines.ReduceNarrowRow(first, stride, rows, edges + c, count - c, uniformWidth, opaque, out + c);
 }
 
+// Blocks 4 K pixels wide, 8 per pass down the rows. A byte shuffle puts each channel's bytes
+// of 4 pixels side by side in every 128-bit lane and the multiply-add with ones adds them in
+// pairs, so a lane holds the 16-bit channel sums of a 4-pixel group, K lanes to a block. After
+// the rows a second multiply-add makes the groups' 32-bit channel totals, lane permutes bring
+// the K groups of four blocks into K registers that add up to the blocks' totals, which take
+// the reference's product and shift. Returns how many blocks were done.
+template <int K>
+MURMELLA_AVX512 std::int32_t Avx512GroupBlocks(const TColor32* first, std::int32_t stride, std::int32_t rows,
+                                               std::int32_t count, bool opaque, TColor32* out) {
+  static_assert(K == 2 || K == 3, "the lane permutes below are written out for 2 and 3 groups");
+  const std::uint32_t n = 4 * K * std::uint32_t(rows);
+  const __m512i shuffle = _mm512_broadcast_i32x4(_mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15));
+  const __m512i ones8 = _mm512_set1_epi8(1), ones16 = _mm512_set1_epi16(1);
+  const __m512i reciprocal = _mm512_set1_epi32(std::int32_t(16777216u / n)), alpha = _mm512_set1_epi32(std::int32_t(255 * n));
+  const auto across = [&](const std::uint8_t* p) MURMELLA_AVX512 {
+    return _mm512_maddubs_epi16(_mm512_shuffle_epi8(_mm512_loadu_si512(p), shuffle), ones8);
+  };
+  // Four blocks' totals from the K registers of their groups' sums.
+  const auto totals = [&](const __m512i* a) MURMELLA_AVX512 {
+    const __m512i g0 = _mm512_madd_epi16(a[0], ones16), g1 = _mm512_madd_epi16(a[1], ones16);
+    if constexpr (K == 2) {
+      // Groups 0 2 4 6 and 1 3 5 7.
+      return _mm512_add_epi32(_mm512_shuffle_i64x2(g0, g1, 0x88), _mm512_shuffle_i64x2(g0, g1, 0xDD));
+    } else {
+      // Groups 0 3 6 9, 1 4 7 10 and 2 5 8 11, taken from g0 and g1 and then g2 (64-bit
+      // indexes: a lane is two).
+      const __m512i g2 = _mm512_madd_epi16(a[2], ones16);
+      const __m512i x = _mm512_mask_permutexvar_epi64(
+          _mm512_permutex2var_epi64(g0, _mm512_setr_epi64(0, 1, 6, 7, 12, 13, 0, 0), g1), 0xC0,
+          _mm512_setr_epi64(0, 0, 0, 0, 0, 0, 2, 3), g2);
+      const __m512i y = _mm512_mask_permutexvar_epi64(
+          _mm512_permutex2var_epi64(g0, _mm512_setr_epi64(2, 3, 8, 9, 14, 15, 0, 0), g1), 0xC0,
+          _mm512_setr_epi64(0, 0, 0, 0, 0, 0, 4, 5), g2);
+      const __m512i z = _mm512_mask_permutexvar_epi64(
+          _mm512_permutex2var_epi64(g0, _mm512_setr_epi64(4, 5, 10, 11, 0, 0, 0, 0), g1), 0xF0,
+          _mm512_setr_epi64(0, 0, 0, 0, 0, 1, 6, 7), g2);
+      return _mm512_add_epi32(_mm512_add_epi32(x, y), z);
+    }
+  };
+  const auto colours = [&](__m512i t) MURMELLA_AVX512 {
+    if (opaque) t = _mm512_mask_blend_epi32(AlphaDwords, t, alpha);
+    return _mm512_cvtepi32_epi8(_mm512_srli_epi32(_mm512_mullo_epi32(t, reciprocal), 24));
+  };
+  constexpr std::int32_t registers = 2 * K, bytes = 64 * registers;
+  std::int32_t c = 0;
+  for (; c + 8 <= count; c += 8) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(first + 4 * K * c);
+    const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
+    __m512i a[registers];
+#pragma GCC unroll 8
+    for (int k = 0; k < registers; ++k) a[k] = _mm512_setzero_si512();
+    for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      PrefetchBelow(p, down, bytes);
+#pragma GCC unroll 8
+      for (int k = 0; k < registers; ++k) a[k] = _mm512_add_epi16(a[k], across(p + 64 * k));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), colours(totals(a)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 4), colours(totals(a + K)));
+  }
+  return c;
+}
+
+MURMELLA_AVX512 bool Avx512ReduceWideRow(const TColor32* first, std::int32_t stride, std::int32_t rows,
+                                         std::int32_t width, std::int32_t count, bool opaque, TColor32* out) {
+  std::int32_t c;
+  if (width == 8) c = Avx512GroupBlocks<2>(first, stride, rows, count, opaque, out);
+  else if (width == 12) c = Avx512GroupBlocks<3>(first, stride, rows, count, opaque, out);
+  else return false;
+  for (; c < count; ++c) out[c] = AverageBlockOf(Sse2Routines, width, rows, first + width * c, stride, opaque);
+  return true;
+}
+
 // Column sums of pixel pairs as the AVX2 routine makes them, 128 pixels per pass down the rows.
 MURMELLA_AVX512 void Avx512SumPairs16(const TColor32* first, std::int32_t stride, std::int32_t rows, std::int32_t pairs,
                                       std::uint16_t* sums) {
@@ -142,14 +214,29 @@ MURMELLA_AVX512 void Avx512SumPairs16(const TColor32* first, std::int32_t stride
   std::int32_t i = 0;
   for (; i + 64 <= pairs; i += 64) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(first + 2 * i);
-    __m512i a[8];
-    for (auto& v : a) v = _mm512_setzero_si512();
+    // Named, not an array, so that they stay in registers.
+    __m512i a0 = _mm512_setzero_si512(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0, a6 = a0, a7 = a0;
     const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
       PrefetchBelow(p, down, 512);
-      for (int k = 0; k < 8; ++k) a[k] = _mm512_add_epi16(a[k], across(p + 64 * k));
+      a0 = _mm512_add_epi16(a0, across(p));
+      a1 = _mm512_add_epi16(a1, across(p + 64));
+      a2 = _mm512_add_epi16(a2, across(p + 128));
+      a3 = _mm512_add_epi16(a3, across(p + 192));
+      a4 = _mm512_add_epi16(a4, across(p + 256));
+      a5 = _mm512_add_epi16(a5, across(p + 320));
+      a6 = _mm512_add_epi16(a6, across(p + 384));
+      a7 = _mm512_add_epi16(a7, across(p + 448));
     }
-    for (int k = 0; k < 8; ++k) _mm512_storeu_si512(sums + 4 * i + 32 * k, a[k]);
+    std::uint16_t* out = sums + 4 * i;
+    _mm512_storeu_si512(out, a0);
+    _mm512_storeu_si512(out + 32, a1);
+    _mm512_storeu_si512(out + 64, a2);
+    _mm512_storeu_si512(out + 96, a3);
+    _mm512_storeu_si512(out + 128, a4);
+    _mm512_storeu_si512(out + 160, a5);
+    _mm512_storeu_si512(out + 192, a6);
+    _mm512_storeu_si512(out + 224, a7);
   }
   for (; i + 8 <= pairs; i += 8) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(first + 2 * i);
@@ -178,6 +265,7 @@ const TVectorRoutines Avx512Routines{"avx512",
                                      TAvx2Slot<&TVectorRoutines::AverageSums16>::Call,
                                      TAvx2Slot<&TVectorRoutines::InterpolateAcross>::Call,
                                      TAvx2Slot<&TVectorRoutines::CombineRows>::Call,
-                                     Avx512ReduceNarrowRow};
+                                     Avx512ReduceNarrowRow,
+                                     Avx512ReduceWideRow};
 
 }  // namespace murmella::bitmap32

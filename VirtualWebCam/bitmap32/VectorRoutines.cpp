@@ -70,6 +70,14 @@ const TVectorRoutines& VectorRoutines() { return Forced.load(std::memory_order_r
 
 void ForceReferenceRoutines(bool force) { Forced.store(force); }
 
+TColor32 AverageBlockOf(const TVectorRoutines& v, std::int32_t bw, std::int32_t bh, const TColor32* first,
+                        std::int32_t rowStride, bool opaque) {
+  const TColor32 c = v.AverageBlock(bw, bh, first, rowStride);
+  if (!opaque) return c;
+  const std::uint32_t n = std::uint32_t(bw) * std::uint32_t(bh);
+  return (c & 0x00FFFFFFu) | (((255u * n) * (16777216u / n)) >> 24) << 24;
+}
+
 TColor32 AverageBlock(std::int32_t bw, std::int32_t bh, const TColor32* first, std::int32_t rowStride) {
   return VectorRoutines().AverageBlock(bw, bh, first, rowStride);
 }

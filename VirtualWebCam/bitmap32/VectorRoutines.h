@@ -37,7 +37,17 @@ struct TVectorRoutines {
   // routine (the column sums serve instead).
   void (*ReduceNarrowRow)(const TColor32* first, std::int32_t stride, std::int32_t rows, const std::int32_t* edges,
                           std::int32_t count, std::int32_t uniformWidth, bool opaque, TColor32* out);
+  // The same for `count` blocks all `width` pixels wide side by side from first, at most
+  // NarrowBlockRows high, for the wider blocks a level has such a routine for; says false,
+  // having done nothing, for any other width. Null when a level has none.
+  bool (*ReduceWideRow)(const TColor32* first, std::int32_t stride, std::int32_t rows, std::int32_t width,
+                        std::int32_t count, bool opaque, TColor32* out);
 };
+
+// AverageBlock of the level's routines, for an opaque source (opaque) with the fourth byte
+// that 255 in every pixel would give: the odd blocks at the ends of the row routines.
+TColor32 AverageBlockOf(const TVectorRoutines& v, std::int32_t bw, std::int32_t bh, const TColor32* first,
+                        std::int32_t rowStride, bool opaque);
 
 // 64 rows keep the narrow routine's 16-bit pair sums below 2^15, as the signed multiply-add
 // that widens them needs.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 #include "BlockDivisor.h"
@@ -497,16 +498,19 @@ TEST(VectorRoutines, SixteenBitDivisionIsTheReferencesForEveryBlockSize) {
   for (std::uint32_t n = 3; n <= 185; ++n) EXPECT_TRUE(BlockDivisors[n].Exact) << n;
 }
 
-TEST(VectorRoutines, NarrowRowsMatchTheReferenceBlockByBlock) {
+TEST(VectorRoutines, RowRoutinesMatchTheReferenceBlockByBlock) {
   std::mt19937 rng(4321);
   for (const TVectorRoutines* v : VectorLevels()) {
-    if (!v->ReduceNarrowRow) continue;
+    if (!v->ReduceNarrowRow && !v->ReduceWideRow) continue;
     SCOPED_TRACE(v->Name);
-    for (int round = 0; round < 400; ++round) {
-      // One width for all blocks (each of 1 to 4), or the two neighbouring widths of a ratio
-      // that does not divide, in random order.
-      const int base = 1 + int(rng() % NarrowBlockWidth);
-      const bool uniform = round % 2 == 0 || base == NarrowBlockWidth;
+    for (int round = 0; round < 600; ++round) {
+      // Narrow blocks: one width for all (each of 1 to 4), or the two neighbouring widths of a
+      // ratio that does not divide, in random order. Wide blocks: one width for all, of those
+      // the wide routines have (8, 12) and one they turn down.
+      const bool wide = round % 3 == 2;
+      if (wide ? !v->ReduceWideRow : !v->ReduceNarrowRow) continue;
+      const int base = wide ? std::array{8, 12, 16}[rng() % 3] : 1 + int(rng() % NarrowBlockWidth);
+      const bool uniform = wide || round % 2 == 0 || base == NarrowBlockWidth;
       const int count = 1 + int(rng() % 70), rows = 1 + int(rng() % NarrowBlockRows);
       std::vector<std::int32_t> edges{0};
       for (int c = 0; c < count; ++c) edges.push_back(edges.back() + base + (uniform ? 0 : int(rng() % 2)));
@@ -516,16 +520,25 @@ TEST(VectorRoutines, NarrowRowsMatchTheReferenceBlockByBlock) {
       const bool white = round % 5 == 0;
       for (auto& p : px) p = white ? 0xFFFFFFFF : rng();
       // Bottom-up rows too, as the camera reads its screen.
-      const bool bottomUp = round % 3 == 0;
+      const bool bottomUp = round % 4 == 0;
       const TColor32* first = bottomUp ? &px[std::size_t(rows - 1) * (pixels + pad)] : px.data();
       const int step = bottomUp ? -stride : stride;
       // An opaque source's fourth bytes count as 255: the reference reads a copy that has them.
-      const bool opaque = round % 4 == 1;
+      const bool opaque = round % 7 < 3;
       std::vector<TColor32> filled(px);
       for (auto& p : filled) p |= 0xFF000000u;
       const TColor32* opaqueFirst = filled.data() + (first - px.data());
       std::vector<TColor32> got(std::size_t(count) + 1, 0x12345678), want(std::size_t(count) + 1, 0x12345678);
-      v->ReduceNarrowRow(first, step, rows, edges.data(), count, uniform ? base : 0, opaque, got.data());
+      if (wide) {
+        const bool done = v->ReduceWideRow(first, step, rows, base, count, opaque, got.data());
+        if (!done) {
+          EXPECT_EQ(base, 16);
+          ASSERT_EQ(got, want) << "a width turned down leaves the row alone";
+          continue;
+        }
+      } else {
+        v->ReduceNarrowRow(first, step, rows, edges.data(), count, uniform ? base : 0, opaque, got.data());
+      }
       for (int c = 0; c < count; ++c)
         want[std::size_t(c)] = ReferenceRoutines.AverageBlock(edges[c + 1] - edges[c], rows,
                                                               (opaque ? opaqueFirst : first) + edges[c], step);
