@@ -1,7 +1,8 @@
-// The reductions' row routines in 512-bit registers with byte permutes (AVX-512 BW and VBMI):
-// twice the bytes per instruction of the AVX2 routines, and a block of any narrow width
-// lined up for the multiply-add with one permute instead of loads, blends and shuffles. The
-// rest of the set is the AVX2 routines'.
+// The reductions' row routines in 512-bit registers with byte permutes and 4-byte dot
+// products (AVX-512 BW, VBMI and VNNI): twice the bytes per instruction of the AVX2 routines,
+// a block of a narrow width lined up with one permute instead of loads, blends and shuffles,
+// and four bytes of a channel added into a 32-bit total by one instruction. The rest of the
+// set is the AVX2 routines'.
 #if defined(__GNUC__) && !defined(__clang__)
 // GCC 12's 512-bit headers start some intrinsics from a deliberately undefined register.
 #pragma GCC diagnostic ignored "-Wuninitialized"
@@ -12,7 +13,7 @@
 #include "BlockDivisor.h"
 #include "VectorRoutines.h"
 
-#define MURMELLA_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,avx2")))
+#define MURMELLA_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vnni,avx2")))
 
 namespace murmella::bitmap32 {
 namespace {
@@ -21,20 +22,27 @@ namespace {
 constexpr __mmask32 AlphaWords = 0x88888888u;
 constexpr __mmask16 AlphaDwords = 0x8888u;
 
-// Blocks two pixels wide, 32 per pass down the rows: in each 64-byte load a byte shuffle puts
-// each channel of a block's two pixels side by side, the multiply-add with ones makes the
-// block's 16-bit channel totals in place, and after the rows the short division and a
-// narrowing move give the eight blocks' colours in order. Returns how many blocks were done.
+// 16-bit channel sums of the pixel pairs in 64 bytes of a row: a byte shuffle puts each
+// channel of a pair side by side and the multiply-add with ones adds them in place.
+struct TPairsAcross {
+  __m512i Shuffle, Ones;
+  MURMELLA_AVX512 TPairsAcross()
+      : Shuffle(_mm512_broadcast_i32x4(_mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15))),
+        Ones(_mm512_set1_epi8(1)) {}
+  MURMELLA_AVX512 __m512i operator()(const std::uint8_t* p) const {
+    return _mm512_maddubs_epi16(_mm512_shuffle_epi8(_mm512_loadu_si512(p), Shuffle), Ones);
+  }
+};
+
+// Blocks two pixels wide, 32 per pass down the rows: the pair sums of each row are the
+// blocks' own, added down in 16 bits; after the rows the short division and a narrowing move
+// give the blocks' colours in order. Returns how many blocks were done.
 MURMELLA_AVX512 std::int32_t Avx512PairBlocks(const TColor32* first, std::int32_t stride, std::int32_t rows,
                                               std::int32_t count, bool opaque, TColor32* out) {
   const std::uint32_t n = 2 * std::uint32_t(rows);
-  const __m512i shuffle = _mm512_broadcast_i32x4(_mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15));
-  const __m512i ones = _mm512_set1_epi8(1);
+  const TPairsAcross across;
   const __m512i bias = _mm512_set1_epi16(short(BlockDivisors[n].Bias)), mul = _mm512_set1_epi16(short(BlockDivisors[n].Mul)),
                 post = _mm512_set1_epi16(short(BlockDivisors[n].Post)), alpha = _mm512_set1_epi16(short(255 * n));
-  const auto across = [&](const std::uint8_t* p) MURMELLA_AVX512 {
-    return _mm512_maddubs_epi16(_mm512_shuffle_epi8(_mm512_loadu_si512(p), shuffle), ones);
-  };
   const auto colours = [&](__m512i t) MURMELLA_AVX512 {
     if (opaque) t = _mm512_mask_blend_epi16(AlphaWords, t, alpha);
     return _mm512_cvtepi16_epi8(_mm512_mulhi_epu16(_mm512_mulhi_epu16(_mm512_subs_epu16(t, bias), mul), post));
@@ -66,11 +74,25 @@ MURMELLA_AVX512 std::int32_t Avx512PairBlocks(const TColor32* first, std::int32_
   return c;
 }
 
+// Four blocks' 32-bit channel totals to their colours with the reference's own product and
+// shift; for an opaque source the fourth channel's total is 255 n whatever its bytes held.
+struct TDivision32 {
+  __m512i Reciprocal, AlphaTotal;
+  bool Opaque;
+  MURMELLA_AVX512 TDivision32(std::uint32_t n, bool opaque)
+      : Reciprocal(_mm512_set1_epi32(std::int32_t(16777216u / n))), AlphaTotal(_mm512_set1_epi32(std::int32_t(255 * n))),
+        Opaque(opaque) {}
+  MURMELLA_AVX512 __m128i operator()(__m512i t) const {
+    if (Opaque) t = _mm512_mask_blend_epi32(AlphaDwords, t, AlphaTotal);
+    return _mm512_cvtepi32_epi8(_mm512_srli_epi32(_mm512_mullo_epi32(t, Reciprocal), 24));
+  }
+};
+
 // Blocks three pixels wide, 16 per pass: the 48 bytes of four blocks are loaded (exactly
-// those, with a mask) and one byte permute lines up each channel of a block as pixel 0 beside
-// pixel 1 and pixel 2 beside a zero, so that the multiply-add gives two 16-bit halves of every
-// channel total. After the rows a second multiply-add joins the halves into 32-bit totals,
-// which take the reference's own product and shift. Returns how many blocks were done.
+// those, with a mask) and one byte permute puts each channel's three bytes of a block and a
+// zero in one 32-bit lane, which the dot product with ones adds to the lane's total. After
+// the rows the totals take the reference's own product and shift. Returns how many blocks
+// were done.
 MURMELLA_AVX512 std::int32_t Avx512TripleBlocks(const TColor32* first, std::int32_t stride, std::int32_t rows,
                                                 std::int32_t count, bool opaque, TColor32* out) {
   const std::uint32_t n = 3 * std::uint32_t(rows);
@@ -82,16 +104,11 @@ MURMELLA_AVX512 std::int32_t Avx512TripleBlocks(const TColor32* first, std::int3
   const __m512i permute = _mm512_load_si512(index);
   constexpr __mmask64 keep = 0x7777777777777777ull;  // slot 3 of every channel is the zero
   constexpr __mmask16 twelvePixels = 0x0FFF;
-  const __m512i ones8 = _mm512_set1_epi8(1), ones16 = _mm512_set1_epi16(1);
-  const __m512i reciprocal = _mm512_set1_epi32(std::int32_t(16777216u / n)), alpha = _mm512_set1_epi32(std::int32_t(255 * n));
-  const auto across = [&](const std::uint8_t* p) MURMELLA_AVX512 {
-    return _mm512_maddubs_epi16(_mm512_maskz_permutexvar_epi8(keep, permute, _mm512_maskz_loadu_epi32(twelvePixels, p)),
-                                ones8);
-  };
-  const auto colours = [&](__m512i sums) MURMELLA_AVX512 {
-    __m512i t = _mm512_madd_epi16(sums, ones16);
-    if (opaque) t = _mm512_mask_blend_epi32(AlphaDwords, t, alpha);
-    return _mm512_cvtepi32_epi8(_mm512_srli_epi32(_mm512_mullo_epi32(t, reciprocal), 24));
+  const __m512i ones = _mm512_set1_epi8(1);
+  const TDivision32 divide(n, opaque);
+  const auto add = [&](__m512i total, const std::uint8_t* p) MURMELLA_AVX512 {
+    return _mm512_dpbusd_epi32(total, _mm512_maskz_permutexvar_epi8(keep, permute, _mm512_maskz_loadu_epi32(twelvePixels, p)),
+                               ones);
   };
   std::int32_t c = 0;
   for (; c + 16 <= count; c += 16) {
@@ -100,22 +117,22 @@ MURMELLA_AVX512 std::int32_t Avx512TripleBlocks(const TColor32* first, std::int3
     const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
       PrefetchBelow(p, down, 192);
-      a0 = _mm512_add_epi16(a0, across(p));
-      a1 = _mm512_add_epi16(a1, across(p + 48));
-      a2 = _mm512_add_epi16(a2, across(p + 96));
-      a3 = _mm512_add_epi16(a3, across(p + 144));
+      a0 = add(a0, p);
+      a1 = add(a1, p + 48);
+      a2 = add(a2, p + 96);
+      a3 = add(a3, p + 144);
     }
     auto* o = reinterpret_cast<__m128i*>(out + c);
-    _mm_storeu_si128(o, colours(a0));
-    _mm_storeu_si128(o + 1, colours(a1));
-    _mm_storeu_si128(o + 2, colours(a2));
-    _mm_storeu_si128(o + 3, colours(a3));
+    _mm_storeu_si128(o, divide(a0));
+    _mm_storeu_si128(o + 1, divide(a1));
+    _mm_storeu_si128(o + 2, divide(a2));
+    _mm_storeu_si128(o + 3, divide(a3));
   }
   for (; c + 4 <= count; c += 4) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(first + 3 * c);
     __m512i a = _mm512_setzero_si512();
-    for (std::int32_t y = 0; y < rows; ++y, p += stride) a = _mm512_add_epi16(a, across(p));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), colours(a));
+    for (std::int32_t y = 0; y < rows; ++y, p += stride) a = add(a, p);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), divide(a));
   }
   return c;
 }
@@ -132,32 +149,28 @@ MURMELLA_AVX512 void Avx512ReduceNarrowRow(const TColor32* first, std::int32_t s
 }
 
 // Blocks 4 K pixels wide, 8 per pass down the rows. A byte shuffle puts each channel's bytes
-// of 4 pixels side by side in every 128-bit lane and the multiply-add with ones adds them in
-// pairs, so a lane holds the 16-bit channel sums of a 4-pixel group, K lanes to a block. After
-// the rows a second multiply-add makes the groups' 32-bit channel totals, lane permutes bring
-// the K groups of four blocks into K registers that add up to the blocks' totals, which take
-// the reference's product and shift. Returns how many blocks were done.
+// of 4 pixels side by side in every 128-bit lane and the dot product with ones adds them into
+// 32-bit totals, so a lane holds the channel totals of a 4-pixel group, K lanes to a block.
+// After the rows, lane permutes bring the K groups of four blocks into K registers that add
+// up to the blocks' totals. Returns how many blocks were done.
 template <int K>
 MURMELLA_AVX512 std::int32_t Avx512GroupBlocks(const TColor32* first, std::int32_t stride, std::int32_t rows,
                                                std::int32_t count, bool opaque, TColor32* out) {
   static_assert(K == 2 || K == 3, "the lane permutes below are written out for 2 and 3 groups");
   const std::uint32_t n = 4 * K * std::uint32_t(rows);
   const __m512i shuffle = _mm512_broadcast_i32x4(_mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15));
-  const __m512i ones8 = _mm512_set1_epi8(1), ones16 = _mm512_set1_epi16(1);
-  const __m512i reciprocal = _mm512_set1_epi32(std::int32_t(16777216u / n)), alpha = _mm512_set1_epi32(std::int32_t(255 * n));
-  const auto across = [&](const std::uint8_t* p) MURMELLA_AVX512 {
-    return _mm512_maddubs_epi16(_mm512_shuffle_epi8(_mm512_loadu_si512(p), shuffle), ones8);
-  };
-  // Four blocks' totals from the K registers of their groups' sums.
-  const auto totals = [&](const __m512i* a) MURMELLA_AVX512 {
-    const __m512i g0 = _mm512_madd_epi16(a[0], ones16), g1 = _mm512_madd_epi16(a[1], ones16);
+  const __m512i ones = _mm512_set1_epi8(1);
+  const TDivision32 divide(n, opaque);
+  // Four blocks' totals from the K registers of their groups' totals.
+  const auto totals = [&](const __m512i* g) MURMELLA_AVX512 {
+    const __m512i g0 = g[0], g1 = g[1];
     if constexpr (K == 2) {
       // Groups 0 2 4 6 and 1 3 5 7.
       return _mm512_add_epi32(_mm512_shuffle_i64x2(g0, g1, 0x88), _mm512_shuffle_i64x2(g0, g1, 0xDD));
     } else {
       // Groups 0 3 6 9, 1 4 7 10 and 2 5 8 11, taken from g0 and g1 and then g2 (64-bit
       // indexes: a lane is two).
-      const __m512i g2 = _mm512_madd_epi16(a[2], ones16);
+      const __m512i g2 = g[2];
       const __m512i x = _mm512_mask_permutexvar_epi64(
           _mm512_permutex2var_epi64(g0, _mm512_setr_epi64(0, 1, 6, 7, 12, 13, 0, 0), g1), 0xC0,
           _mm512_setr_epi64(0, 0, 0, 0, 0, 0, 2, 3), g2);
@@ -170,10 +183,6 @@ MURMELLA_AVX512 std::int32_t Avx512GroupBlocks(const TColor32* first, std::int32
       return _mm512_add_epi32(_mm512_add_epi32(x, y), z);
     }
   };
-  const auto colours = [&](__m512i t) MURMELLA_AVX512 {
-    if (opaque) t = _mm512_mask_blend_epi32(AlphaDwords, t, alpha);
-    return _mm512_cvtepi32_epi8(_mm512_srli_epi32(_mm512_mullo_epi32(t, reciprocal), 24));
-  };
   constexpr std::int32_t registers = 2 * K, bytes = 64 * registers;
   std::int32_t c = 0;
   for (; c + 8 <= count; c += 8) {
@@ -185,10 +194,11 @@ MURMELLA_AVX512 std::int32_t Avx512GroupBlocks(const TColor32* first, std::int32
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
       PrefetchBelow(p, down, bytes);
 #pragma GCC unroll 8
-      for (int k = 0; k < registers; ++k) a[k] = _mm512_add_epi16(a[k], across(p + 64 * k));
+      for (int k = 0; k < registers; ++k)
+        a[k] = _mm512_dpbusd_epi32(a[k], _mm512_shuffle_epi8(_mm512_loadu_si512(p + 64 * k), shuffle), ones);
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), colours(totals(a)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 4), colours(totals(a + K)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), divide(totals(a)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 4), divide(totals(a + K)));
   }
   return c;
 }
@@ -206,11 +216,7 @@ MURMELLA_AVX512 bool Avx512ReduceWideRow(const TColor32* first, std::int32_t str
 // Column sums of pixel pairs as the AVX2 routine makes them, 128 pixels per pass down the rows.
 MURMELLA_AVX512 void Avx512SumPairs16(const TColor32* first, std::int32_t stride, std::int32_t rows, std::int32_t pairs,
                                       std::uint16_t* sums) {
-  const __m512i shuffle = _mm512_broadcast_i32x4(_mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15));
-  const __m512i ones = _mm512_set1_epi8(1);
-  const auto across = [&](const std::uint8_t* p) MURMELLA_AVX512 {
-    return _mm512_maddubs_epi16(_mm512_shuffle_epi8(_mm512_loadu_si512(p), shuffle), ones);
-  };
+  const TPairsAcross across;
   std::int32_t i = 0;
   for (; i + 64 <= pairs; i += 64) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(first + 2 * i);

@@ -24,8 +24,8 @@ TFeatures DetectFeatures() {
     const bool ymmSaved = (lo & 6) == 6, zmmSaved = (lo & 0xE6) == 0xE6;
     __cpuid_count(7, 0, a, b, c, d);
     f.Avx2 = ymmSaved && ((b >> 5) & 1);
-    // Foundation, byte and word instructions, byte permutes.
-    f.Avx512 = f.Avx2 && zmmSaved && ((b >> 16) & 1) && ((b >> 30) & 1) && ((c >> 1) & 1);
+    // Foundation, byte and word instructions, byte permutes, byte dot products.
+    f.Avx512 = f.Avx2 && zmmSaved && ((b >> 16) & 1) && ((b >> 30) & 1) && ((c >> 1) & 1) && ((c >> 11) & 1);
   }
   return f;
 }

@@ -81,6 +81,6 @@ TColor32 AverageBlock(std::int32_t bw, std::int32_t bh, const TColor32* first, s
 extern const TVectorRoutines ReferenceRoutines;
 extern const TVectorRoutines Sse2Routines;
 extern const TVectorRoutines Avx2Routines;
-extern const TVectorRoutines Avx512Routines;  // AVX-512 BW and VBMI
+extern const TVectorRoutines Avx512Routines;  // AVX-512 BW, VBMI and VNNI
 
 }  // namespace murmella::bitmap32
