@@ -34,6 +34,25 @@ struct TPairsAcross {
   }
 };
 
+// One pass down a block row: Registers totals, each fed by add(total, address) from its own
+// `step` bytes of every row (register k from p + k step), asking for the same bytes of the
+// next block row as it goes; then done(totals). The totals are an array that stays in
+// registers as long as every loop over it, done's too, is unrolled.
+template <int Registers, class Add, class Done>
+MURMELLA_AVX512 inline void SumDown(const std::uint8_t* p, std::int32_t stride, std::int32_t rows, std::int32_t step,
+                                    Add add, Done done) {
+  __m512i a[Registers];
+#pragma GCC unroll 8
+  for (int k = 0; k < Registers; ++k) a[k] = _mm512_setzero_si512();
+  const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
+  for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+    PrefetchBelow(p, down, Registers * step);
+#pragma GCC unroll 8
+    for (int k = 0; k < Registers; ++k) a[k] = add(a[k], p + k * step);
+  }
+  done(static_cast<const __m512i*>(a));
+}
+
 // Blocks two pixels wide, 32 per pass down the rows: the pair sums of each row are the
 // blocks' own, added down in 16 bits; after the rows the short division and a narrowing move
 // give the blocks' colours in order. Returns how many blocks were done.
@@ -47,30 +66,20 @@ MURMELLA_AVX512 std::int32_t Avx512PairBlocks(const TColor32* first, std::int32_
     if (opaque) t = _mm512_mask_blend_epi16(AlphaWords, t, alpha);
     return _mm512_cvtepi16_epi8(_mm512_mulhi_epu16(_mm512_mulhi_epu16(_mm512_subs_epu16(t, bias), mul), post));
   };
+  const auto add = [&](__m512i total, const std::uint8_t* p) MURMELLA_AVX512 {
+    return _mm512_add_epi16(total, across(p));
+  };
+  const auto bytes = [&](std::int32_t c) { return reinterpret_cast<const std::uint8_t*>(first + 2 * c); };
   std::int32_t c = 0;
-  for (; c + 32 <= count; c += 32) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(first + 2 * c);
-    __m512i a0 = _mm512_setzero_si512(), a1 = a0, a2 = a0, a3 = a0;
-    const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
-    for (std::int32_t y = 0; y < rows; ++y, p += stride) {
-      PrefetchBelow(p, down, 256);
-      a0 = _mm512_add_epi16(a0, across(p));
-      a1 = _mm512_add_epi16(a1, across(p + 64));
-      a2 = _mm512_add_epi16(a2, across(p + 128));
-      a3 = _mm512_add_epi16(a3, across(p + 192));
-    }
-    auto* o = reinterpret_cast<__m256i*>(out + c);
-    _mm256_storeu_si256(o, colours(a0));
-    _mm256_storeu_si256(o + 1, colours(a1));
-    _mm256_storeu_si256(o + 2, colours(a2));
-    _mm256_storeu_si256(o + 3, colours(a3));
-  }
-  for (; c + 8 <= count; c += 8) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(first + 2 * c);
-    __m512i a = _mm512_setzero_si512();
-    for (std::int32_t y = 0; y < rows; ++y, p += stride) a = _mm512_add_epi16(a, across(p));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), colours(a));
-  }
+  for (; c + 32 <= count; c += 32)
+    SumDown<4>(bytes(c), stride, rows, 64, add, [&](const __m512i* a) MURMELLA_AVX512 {
+#pragma GCC unroll 8
+      for (int k = 0; k < 4; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + 8 * k), colours(a[k]));
+    });
+  for (; c + 8 <= count; c += 8)
+    SumDown<1>(bytes(c), stride, rows, 64, add, [&](const __m512i* a) MURMELLA_AVX512 {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), colours(a[0]));
+    });
   return c;
 }
 
@@ -110,30 +119,17 @@ MURMELLA_AVX512 std::int32_t Avx512TripleBlocks(const TColor32* first, std::int3
     return _mm512_dpbusd_epi32(total, _mm512_maskz_permutexvar_epi8(keep, permute, _mm512_maskz_loadu_epi32(twelvePixels, p)),
                                ones);
   };
+  const auto bytes = [&](std::int32_t c) { return reinterpret_cast<const std::uint8_t*>(first + 3 * c); };
   std::int32_t c = 0;
-  for (; c + 16 <= count; c += 16) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(first + 3 * c);
-    __m512i a0 = _mm512_setzero_si512(), a1 = a0, a2 = a0, a3 = a0;
-    const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
-    for (std::int32_t y = 0; y < rows; ++y, p += stride) {
-      PrefetchBelow(p, down, 192);
-      a0 = add(a0, p);
-      a1 = add(a1, p + 48);
-      a2 = add(a2, p + 96);
-      a3 = add(a3, p + 144);
-    }
-    auto* o = reinterpret_cast<__m128i*>(out + c);
-    _mm_storeu_si128(o, divide(a0));
-    _mm_storeu_si128(o + 1, divide(a1));
-    _mm_storeu_si128(o + 2, divide(a2));
-    _mm_storeu_si128(o + 3, divide(a3));
-  }
-  for (; c + 4 <= count; c += 4) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(first + 3 * c);
-    __m512i a = _mm512_setzero_si512();
-    for (std::int32_t y = 0; y < rows; ++y, p += stride) a = add(a, p);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), divide(a));
-  }
+  for (; c + 16 <= count; c += 16)
+    SumDown<4>(bytes(c), stride, rows, 48, add, [&](const __m512i* a) MURMELLA_AVX512 {
+#pragma GCC unroll 8
+      for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 4 * k), divide(a[k]));
+    });
+  for (; c + 4 <= count; c += 4)
+    SumDown<1>(bytes(c), stride, rows, 48, add, [&](const __m512i* a) MURMELLA_AVX512 {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), divide(a[0]));
+    });
   return c;
 }
 
@@ -183,23 +179,16 @@ MURMELLA_AVX512 std::int32_t Avx512GroupBlocks(const TColor32* first, std::int32
       return _mm512_add_epi32(_mm512_add_epi32(x, y), z);
     }
   };
-  constexpr std::int32_t registers = 2 * K, bytes = 64 * registers;
+  const auto add = [&](__m512i total, const std::uint8_t* p) MURMELLA_AVX512 {
+    return _mm512_dpbusd_epi32(total, _mm512_shuffle_epi8(_mm512_loadu_si512(p), shuffle), ones);
+  };
   std::int32_t c = 0;
-  for (; c + 8 <= count; c += 8) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(first + 4 * K * c);
-    const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
-    __m512i a[registers];
-#pragma GCC unroll 8
-    for (int k = 0; k < registers; ++k) a[k] = _mm512_setzero_si512();
-    for (std::int32_t y = 0; y < rows; ++y, p += stride) {
-      PrefetchBelow(p, down, bytes);
-#pragma GCC unroll 8
-      for (int k = 0; k < registers; ++k)
-        a[k] = _mm512_dpbusd_epi32(a[k], _mm512_shuffle_epi8(_mm512_loadu_si512(p + 64 * k), shuffle), ones);
-    }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), divide(totals(a)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 4), divide(totals(a + K)));
-  }
+  for (; c + 8 <= count; c += 8)
+    SumDown<2 * K>(reinterpret_cast<const std::uint8_t*>(first + 4 * K * c), stride, rows, 64, add,
+                   [&](const __m512i* a) MURMELLA_AVX512 {
+                     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), divide(totals(a)));
+                     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 4), divide(totals(a + K)));
+                   });
   return c;
 }
 
@@ -217,39 +206,20 @@ MURMELLA_AVX512 bool Avx512ReduceWideRow(const TColor32* first, std::int32_t str
 MURMELLA_AVX512 void Avx512SumPairs16(const TColor32* first, std::int32_t stride, std::int32_t rows, std::int32_t pairs,
                                       std::uint16_t* sums) {
   const TPairsAcross across;
+  const auto add = [&](__m512i total, const std::uint8_t* p) MURMELLA_AVX512 {
+    return _mm512_add_epi16(total, across(p));
+  };
+  const auto bytes = [&](std::int32_t i) { return reinterpret_cast<const std::uint8_t*>(first + 2 * i); };
   std::int32_t i = 0;
-  for (; i + 64 <= pairs; i += 64) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(first + 2 * i);
-    // Named, not an array, so that they stay in registers.
-    __m512i a0 = _mm512_setzero_si512(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0, a6 = a0, a7 = a0;
-    const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
-    for (std::int32_t y = 0; y < rows; ++y, p += stride) {
-      PrefetchBelow(p, down, 512);
-      a0 = _mm512_add_epi16(a0, across(p));
-      a1 = _mm512_add_epi16(a1, across(p + 64));
-      a2 = _mm512_add_epi16(a2, across(p + 128));
-      a3 = _mm512_add_epi16(a3, across(p + 192));
-      a4 = _mm512_add_epi16(a4, across(p + 256));
-      a5 = _mm512_add_epi16(a5, across(p + 320));
-      a6 = _mm512_add_epi16(a6, across(p + 384));
-      a7 = _mm512_add_epi16(a7, across(p + 448));
-    }
-    std::uint16_t* out = sums + 4 * i;
-    _mm512_storeu_si512(out, a0);
-    _mm512_storeu_si512(out + 32, a1);
-    _mm512_storeu_si512(out + 64, a2);
-    _mm512_storeu_si512(out + 96, a3);
-    _mm512_storeu_si512(out + 128, a4);
-    _mm512_storeu_si512(out + 160, a5);
-    _mm512_storeu_si512(out + 192, a6);
-    _mm512_storeu_si512(out + 224, a7);
-  }
-  for (; i + 8 <= pairs; i += 8) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(first + 2 * i);
-    __m512i a = _mm512_setzero_si512();
-    for (std::int32_t y = 0; y < rows; ++y, p += stride) a = _mm512_add_epi16(a, across(p));
-    _mm512_storeu_si512(sums + 4 * i, a);
-  }
+  for (; i + 64 <= pairs; i += 64)
+    SumDown<8>(bytes(i), stride, rows, 64, add, [&](const __m512i* a) MURMELLA_AVX512 {
+#pragma GCC unroll 8
+      for (int k = 0; k < 8; ++k) _mm512_storeu_si512(sums + 4 * i + 32 * k, a[k]);
+    });
+  for (; i + 8 <= pairs; i += 8)
+    SumDown<1>(bytes(i), stride, rows, 64, add, [&](const __m512i* a) MURMELLA_AVX512 {
+      _mm512_storeu_si512(sums + 4 * i, a[0]);
+    });
   if (i < pairs) Avx2Routines.SumPairs16(first + 2 * i, stride, rows, pairs - i, sums + 4 * i);
 }
 
