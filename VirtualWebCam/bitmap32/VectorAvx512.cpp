@@ -53,6 +53,25 @@ MURMELLA_AVX512 inline void SumDown(const std::uint8_t* p, std::int32_t stride, 
   done(static_cast<const __m512i*>(a));
 }
 
+// Blocks of blockBytes bytes a row from p, PerRegister of them to a register: Registers
+// registers a pass while whole passes fit, then one register a pass. finish(c, total) makes
+// blocks c .. c + PerRegister - 1 from their register. Returns how many blocks were done.
+template <int PerRegister, int Registers, class Add, class Finish>
+MURMELLA_AVX512 inline std::int32_t BlocksDown(const std::uint8_t* p, std::int32_t blockBytes, std::int32_t count,
+                                               std::int32_t stride, std::int32_t rows, Add add, Finish finish) {
+  const std::int32_t step = PerRegister * blockBytes;
+  std::int32_t c = 0;
+  for (; c + PerRegister * Registers <= count; c += PerRegister * Registers)
+    SumDown<Registers>(p + std::ptrdiff_t(c) * blockBytes, stride, rows, step, add, [&](const __m512i* a) MURMELLA_AVX512 {
+#pragma GCC unroll 8
+      for (int k = 0; k < Registers; ++k) finish(c + k * PerRegister, a[k]);
+    });
+  for (; c + PerRegister <= count; c += PerRegister)
+    SumDown<1>(p + std::ptrdiff_t(c) * blockBytes, stride, rows, step, add,
+               [&](const __m512i* a) MURMELLA_AVX512 { finish(c, a[0]); });
+  return c;
+}
+
 // Blocks two pixels wide, 32 per pass down the rows: the pair sums of each row are the
 // blocks' own, added down in 16 bits; after the rows the short division and a narrowing move
 // give the blocks' colours in order. Returns how many blocks were done.
@@ -69,18 +88,10 @@ MURMELLA_AVX512 std::int32_t Avx512PairBlocks(const TColor32* first, std::int32_
   const auto add = [&](__m512i total, const std::uint8_t* p) MURMELLA_AVX512 {
     return _mm512_add_epi16(total, across(p));
   };
-  const auto bytes = [&](std::int32_t c) { return reinterpret_cast<const std::uint8_t*>(first + 2 * c); };
-  std::int32_t c = 0;
-  for (; c + 32 <= count; c += 32)
-    SumDown<4>(bytes(c), stride, rows, 64, add, [&](const __m512i* a) MURMELLA_AVX512 {
-#pragma GCC unroll 8
-      for (int k = 0; k < 4; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + 8 * k), colours(a[k]));
-    });
-  for (; c + 8 <= count; c += 8)
-    SumDown<1>(bytes(c), stride, rows, 64, add, [&](const __m512i* a) MURMELLA_AVX512 {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), colours(a[0]));
-    });
-  return c;
+  return BlocksDown<8, 4>(reinterpret_cast<const std::uint8_t*>(first), 8, count, stride, rows, add,
+                          [&](std::int32_t c, __m512i t) MURMELLA_AVX512 {
+                            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), colours(t));
+                          });
 }
 
 // Four blocks' 32-bit channel totals to their colours with the reference's own product and
@@ -119,18 +130,10 @@ MURMELLA_AVX512 std::int32_t Avx512TripleBlocks(const TColor32* first, std::int3
     return _mm512_dpbusd_epi32(total, _mm512_maskz_permutexvar_epi8(keep, permute, _mm512_maskz_loadu_epi32(twelvePixels, p)),
                                ones);
   };
-  const auto bytes = [&](std::int32_t c) { return reinterpret_cast<const std::uint8_t*>(first + 3 * c); };
-  std::int32_t c = 0;
-  for (; c + 16 <= count; c += 16)
-    SumDown<4>(bytes(c), stride, rows, 48, add, [&](const __m512i* a) MURMELLA_AVX512 {
-#pragma GCC unroll 8
-      for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 4 * k), divide(a[k]));
-    });
-  for (; c + 4 <= count; c += 4)
-    SumDown<1>(bytes(c), stride, rows, 48, add, [&](const __m512i* a) MURMELLA_AVX512 {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), divide(a[0]));
-    });
-  return c;
+  return BlocksDown<4, 4>(reinterpret_cast<const std::uint8_t*>(first), 12, count, stride, rows, add,
+                          [&](std::int32_t c, __m512i t) MURMELLA_AVX512 {
+                            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), divide(t));
+                          });
 }
 
 MURMELLA_AVX512 void Avx512ReduceNarrowRow(const TColor32* first, std::int32_t stride, std::int32_t rows,
@@ -209,17 +212,10 @@ MURMELLA_AVX512 void Avx512SumPairs16(const TColor32* first, std::int32_t stride
   const auto add = [&](__m512i total, const std::uint8_t* p) MURMELLA_AVX512 {
     return _mm512_add_epi16(total, across(p));
   };
-  const auto bytes = [&](std::int32_t i) { return reinterpret_cast<const std::uint8_t*>(first + 2 * i); };
-  std::int32_t i = 0;
-  for (; i + 64 <= pairs; i += 64)
-    SumDown<8>(bytes(i), stride, rows, 64, add, [&](const __m512i* a) MURMELLA_AVX512 {
-#pragma GCC unroll 8
-      for (int k = 0; k < 8; ++k) _mm512_storeu_si512(sums + 4 * i + 32 * k, a[k]);
-    });
-  for (; i + 8 <= pairs; i += 8)
-    SumDown<1>(bytes(i), stride, rows, 64, add, [&](const __m512i* a) MURMELLA_AVX512 {
-      _mm512_storeu_si512(sums + 4 * i, a[0]);
-    });
+  const std::int32_t i = BlocksDown<8, 8>(reinterpret_cast<const std::uint8_t*>(first), 8, pairs, stride, rows, add,
+                                          [&](std::int32_t c, __m512i t) MURMELLA_AVX512 {
+                                            _mm512_storeu_si512(sums + 4 * c, t);
+                                          });
   if (i < pairs) Avx2Routines.SumPairs16(first + 2 * i, stride, rows, pairs - i, sums + 4 * i);
 }
 
