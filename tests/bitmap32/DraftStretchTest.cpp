@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <random>
 
 #include "BlockDivisor.h"
@@ -240,6 +241,43 @@ TEST(DraftStretch, DrawModes) {
   EXPECT_EQ(dst.Bits()[1], 0xFF000000u) << "transparent source leaves the destination";
 }
 
+TEST(DraftStretch, ReducedColoursReachTheDestinationThroughTheDrawMode) {
+  // Blocks of every kind of row routine (narrow 2 and 3, wide 8 and 12, and 5 through the
+  // column sums), several vector groups wide with odd ends, drawn with a custom combine: each
+  // destination pixel must get the rule's average of its own block.
+  for (int bw : {2, 3, 5, 8, 12}) {
+    SCOPED_TRACE(::testing::Message() << "blocks " << bw << " wide");
+    const int dw = 45, dh = 3, bh = 4;
+    TBitmap32 src, dst;
+    src.SetSize(dw * bw, dh * bh);
+    Fill(src, std::uint32_t(bw));
+    dst.SetSize(dw, dh);
+    for (int i = 0; i < dw * dh; ++i) dst.Bits()[i] = TColor32(i);
+    TDraftResampler::CreateFor(src);
+    src.DrawMode = dmCustom;
+    src.MasterAlpha = 7;
+    src.OnPixelCombine = [](TColor32 f, TColor32& b, std::uint32_t m) { b = (f ^ b) + m; };
+    dst.Draw(dst.Bounds(), src.Bounds(), &src);
+    for (int r = 0; r < dh; ++r)
+      for (int c = 0; c < dw; ++c)
+        ASSERT_EQ(*dst.PixelPtr(c, r), (ExpectedBlock(src, c * bw, r * bh, bw, bh) ^ TColor32(r * dw + c)) + 7)
+            << c << "," << r;
+  }
+}
+
+TEST(VectorRoutines, TheBestLevelIsChosenUnlessTheReferenceIsForced) {
+  const TVectorRoutines* best = &ReferenceRoutines;
+  for (auto level : {TVectorLevel::SSE2, TVectorLevel::AVX2, TVectorLevel::AVX512})
+    if (const TVectorRoutines* v = VectorRoutinesFor(level)) best = v;
+  if (std::getenv("MURMELLA_BITMAP32_REFERENCE")) best = &ReferenceRoutines;
+  EXPECT_EQ(&VectorRoutines(), best) << VectorRoutines().Name;
+  ForceReferenceRoutines(true);
+  EXPECT_EQ(&VectorRoutines(), &ReferenceRoutines);
+  ForceReferenceRoutines(false);
+  EXPECT_EQ(&VectorRoutines(), best);
+  EXPECT_EQ(VectorRoutinesFor(TVectorLevel::Reference), &ReferenceRoutines);
+}
+
 TEST(VectorRoutines, EveryLevelMatchesTheReference) {
   std::mt19937 rng(1234);
   const TVectorRoutines& ref = ReferenceRoutines;
@@ -399,7 +437,9 @@ TEST(DraftStretch, InPlaceReductionIsTheWholePictureWithOrWithoutItsAlpha) {
   const Case cases[] = {{1280, 1024, 160, 120, 0}, {1280, 1024, 640, 480, 3}, {1920, 1080, 640, 480, 0},
                         {1024, 768, 160, 120, 119}, {1920, 300, 7, 1, 0}, {5000, 40, 2, 40, 0}, {61, 17, 61, 5, 0},
                         // narrow blocks of two widths (2 or 3, 3 or 4), their fourth byte given by the kernel
-                        {683, 384, 320, 240, 0}, {512, 384, 160, 120, 7}};
+                        {683, 384, 320, 240, 0}, {512, 384, 160, 120, 7},
+                        // blocks 8 and 12 wide, the wide routines'; a first row before the first
+                        {1280, 1024, 160, 120, -2}, {1920, 1080, 160, 120, 100}};
   for (bool reference : {false, true}) {
     ForceReferenceRoutines(reference);
     for (const Case& c : cases)
@@ -425,8 +465,8 @@ TEST(DraftStretch, InPlaceReductionIsTheWholePictureWithOrWithoutItsAlpha) {
             span = TRowSpan{&turned[std::size_t(c.sh - 1) * c.sw], -c.sw * 4};
           }
           // Into a bottom-up frame as the camera's, with a guard row on each side: rows firstRow
-          // .. dh - 1 fill it from its last row up, and nothing else is written.
-          const int made = c.dh - c.firstRow;
+          // (or 0) .. dh - 1 fill it from its last row up, and nothing else is written.
+          const int from = std::max(c.firstRow, 0), made = c.dh - from;
           std::vector<TColor32> frame(std::size_t(made + 2) * c.dw, 0x5A5A5A5A);
           BoxReducePicture(span, c.sw, c.sh, c.dw, c.dh, c.firstRow, opaque,
                            TRowTarget{&frame[std::size_t(made) * c.dw], -c.dw * 4});
@@ -434,9 +474,9 @@ TEST(DraftStretch, InPlaceReductionIsTheWholePictureWithOrWithoutItsAlpha) {
             ASSERT_EQ(frame[std::size_t(x)], 0x5A5A5A5Au);
             ASSERT_EQ(frame[std::size_t(made + 1) * c.dw + x], 0x5A5A5A5Au);
           }
-          for (int row = c.firstRow; row < c.dh; ++row)
+          for (int row = from; row < c.dh; ++row)
             for (int x = 0; x < c.dw; ++x)
-              ASSERT_EQ(frame[std::size_t(made - (row - c.firstRow)) * c.dw + x], *whole.PixelPtr(x, row))
+              ASSERT_EQ(frame[std::size_t(made - (row - from)) * c.dw + x], *whole.PixelPtr(x, row))
                   << "at " << x << "," << row;
         }
   }
