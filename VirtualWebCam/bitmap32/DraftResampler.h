@@ -54,7 +54,8 @@ struct TRowTarget {
 // at picture.First + y * picture.Stride bytes. With opaqueSource the fourth byte of every
 // source pixel counts as 255 whatever it holds (a picture without alpha, as its copy-in would
 // make it), so the result is that of the opaque picture without a pass that writes one.
-// Destination rows firstRow .. dstH - 1 are written straight into target, not copied there.
+// Destination rows firstRow .. dstH - 1 are written straight into target, not copied there,
+// in whatever order reads the picture fastest.
 void BoxReducePicture(const TRowSpan& picture, std::int32_t srcW, std::int32_t srcH, std::int32_t dstW,
                       std::int32_t dstH, std::int32_t firstRow, bool opaqueSource, const TRowTarget& target);
 
