@@ -166,8 +166,11 @@ size_t ScaleToSample(HBITMAP bitmap, int32_t width, int32_t height, uint8_t* buf
     if (captured.Width() == width && captured.Height() == height)
       return CopyRowsBottomUp(top, captured.RowStep(), width, height, buffer, bufferSize, opaque);
     if (captured.Width() >= width && captured.Height() >= height) {
+      if (rows == 0) return 0;
+      // The frame is bottom-up: the first row made, height - rows, is its last.
+      const bm::TRowTarget frame{reinterpret_cast<bm::TColor32*>(buffer + row * size_t(rows - 1)), -int32_t(row)};
       bm::BoxReducePicture(bm::TRowSpan{reinterpret_cast<const bm::TColor32*>(top), captured.RowStep()},
-                           captured.Width(), captured.Height(), width, height, height - rows, opaque, sink);
+                           captured.Width(), captured.Height(), width, height, height - rows, opaque, frame);
       return row * size_t(rows);
     }
   } else if (captured.Width() >= width && captured.Height() >= height) {

@@ -90,6 +90,18 @@ public:
       }
       return opaque;
     }
+    if (v.ReduceWideRow && Uniform_ && bh <= NarrowBlockRows) {
+      bool done = true;
+      const std::int32_t count = std::int32_t(Wider_.size());
+      for (std::int32_t k = 0; k < count && done; k += ChunkPixels) {
+        const std::int32_t n = std::min(ChunkPixels, count - k);
+        TColor32* out = !put || put->Mode() == dmOpaque ? drow + k : line;
+        done = v.ReduceWideRow(first + Edges_[std::size_t(k)], stride, bh, MinWidth_, n, opaque, out);
+        if (done && out == line)
+          for (std::int32_t i = 0; i < n; ++i) (*put)(line[i], drow[k + i]);
+      }
+      if (done) return opaque;
+    }
     std::uint16_t sums[4 * ChunkPixels];
     for (const TChunk& chunk : Chunks_) {
       if (chunk.Wide || bh > MaxRows16) {
@@ -164,9 +176,10 @@ void BoxTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& clip, const 
   const std::int32_t x0 = srcRect.Left + ex.Offset, y0 = srcRect.Top + ey.Offset;
   const TPixelPutter put(src, combineOp, combineCallBack);
   const TColumnPlan plan(ex, clip.Width());
+  const std::int32_t stride = src.Width() * 4;
   for (std::int32_t r = 0; r < clip.Height(); ++r) {
     const std::int32_t top = ey.Edge(r);
-    plan.ReduceRow(src.PixelPtr(x0, y0 + top), ey.Edge(r + 1) - top, src.Width() * 4,
+    plan.ReduceRow(src.PixelPtr(x0, y0 + top), ey.Edge(r + 1) - top, stride,
                    dst.PixelPtr(clip.Left, clip.Top + r), &put);
   }
 }
@@ -174,50 +187,58 @@ void BoxTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& clip, const 
 namespace {
 
 // Destination rows firstRow .. dstH - 1 in order, each from the block rows that rowsAt(top,
-// rows) says where they lie.
+// rows) says where they lie, handed to sink.
 template <class RowsAt>
 void ReduceRowsInOrder(std::int32_t dstW, std::int32_t dstH, const TBlockEdges& ex, const TBlockEdges& ey,
-                       std::int32_t firstRow, std::int32_t bandRows, bool opaqueSource, RowsAt rowsAt,
-                       const TRowSink& sink) {
+                       std::int32_t firstRow, std::int32_t bandRows, RowsAt rowsAt, const TRowSink& sink) {
   const TColumnPlan plan(ex, dstW);
   std::vector<TColor32> line(std::size_t(dstW), 0);
-  // Block heights take one or two values, so the opaque fourth bytes are two rows made once.
-  std::vector<TColor32> alphaRows[2];
-  std::int32_t alphaHeight[2] = {0, 0};
-  const auto alphaRowFor = [&](std::int32_t bh) -> const TColor32* {
-    const int slot = alphaHeight[0] == bh || alphaHeight[0] == 0 ? 0 : alphaHeight[1] == bh || alphaHeight[1] == 0 ? 1 : 0;
-    if (alphaHeight[slot] != bh) {
-      plan.OpaqueAlphaRow(bh, alphaRows[slot]);
-      alphaHeight[slot] = bh;
-    }
-    return alphaRows[slot].data();
-  };
   for (std::int32_t r = std::max(firstRow, 0); r < dstH;) {
     const std::int32_t top = ey.Edge(r);
     std::int32_t end = r + 1;
     while (end < dstH && ey.Edge(end + 1) - top <= bandRows) ++end;
     const TRowSpan span = rowsAt(top, ey.Edge(end) - top);
     for (; r < end; ++r) {
-      const std::int32_t y = ey.Edge(r), bh = ey.Edge(r + 1) - y;
-      if (!plan.ReduceRow(RowAt(span, y - top), bh, span.Stride, line.data(), nullptr, opaqueSource) && opaqueSource) {
-        const TColor32* alpha = alphaRowFor(bh);
-        TColor32* px = line.data();
-        std::int32_t k = 0;
-#ifdef __SSE2__
-        // Four pixels at a time: a byte-wise pass over a row is as long as the reduction of a small block.
-        const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
-        for (; k + 4 <= dstW; k += 4) {
-          auto* q = reinterpret_cast<__m128i*>(px + k);
-          _mm_storeu_si128(q, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(q), colour),
-                                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha + k))));
-        }
-#endif
-        for (; k < dstW; ++k) px[k] = (px[k] & 0x00FFFFFFu) | alpha[k];
-      }
+      const std::int32_t y = ey.Edge(r);
+      plan.ReduceRow(RowAt(span, y - top), ey.Edge(r + 1) - y, span.Stride, line.data(), nullptr);
       sink(r, line.data());
     }
   }
 }
+
+// The fourth bytes of an opaque source's blocks, put into rows whose routine did not make
+// them. Block heights take one or two values, so they are two rows made once.
+class TOpaqueFourthBytes {
+public:
+  explicit TOpaqueFourthBytes(const TColumnPlan& plan) : Plan_(plan) {}
+  void Put(TColor32* px, std::int32_t count, std::int32_t bh) {
+    const TColor32* alpha = RowFor(bh);
+    std::int32_t k = 0;
+#ifdef __SSE2__
+    // Four pixels at a time: a byte-wise pass over a row is as long as the reduction of a small block.
+    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+    for (; k + 4 <= count; k += 4) {
+      auto* q = reinterpret_cast<__m128i*>(px + k);
+      _mm_storeu_si128(q, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(q), colour),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha + k))));
+    }
+#endif
+    for (; k < count; ++k) px[k] = (px[k] & 0x00FFFFFFu) | alpha[k];
+  }
+
+private:
+  const TColor32* RowFor(std::int32_t bh) {
+    const int slot = Height_[0] == bh || Height_[0] == 0 ? 0 : Height_[1] == bh || Height_[1] == 0 ? 1 : 0;
+    if (Height_[slot] != bh) {
+      Plan_.OpaqueAlphaRow(bh, Rows_[slot]);
+      Height_[slot] = bh;
+    }
+    return Rows_[slot].data();
+  }
+  const TColumnPlan& Plan_;
+  std::vector<TColor32> Rows_[2];
+  std::int32_t Height_[2] = {0, 0};
+};
 
 }  // namespace
 
@@ -229,17 +250,31 @@ void BoxReduceInBands(std::int32_t srcW, std::int32_t srcH, std::int32_t dstW, s
   for (std::int32_t r = 0; r < dstH; ++r) bandRows = std::max(bandRows, ey.Edge(r + 1) - ey.Edge(r));
   bandRows = std::max(bandRows, std::int32_t(std::min<std::size_t>(std::size_t(srcH), bandBytes / (std::size_t(srcW) * 4))));
   std::vector<TColor32> band(std::size_t(srcW) * std::size_t(bandRows));
-  ReduceRowsInOrder(dstW, dstH, ex, ey, firstRow, bandRows, false,
-                    [&](std::int32_t top, std::int32_t rows) { return load(band.data(), top, rows); }, sink);
+  ReduceRowsInOrder(
+      dstW, dstH, ex, ey, firstRow, bandRows,
+      [&](std::int32_t top, std::int32_t rows) { return load(band.data(), top, rows); }, sink);
 }
 
 void BoxReducePicture(const TRowSpan& picture, std::int32_t srcW, std::int32_t srcH, std::int32_t dstW,
-                      std::int32_t dstH, std::int32_t firstRow, bool opaqueSource, const TRowSink& sink) {
+                      std::int32_t dstH, std::int32_t firstRow, bool opaqueSource, const TRowTarget& target) {
   Assert(dstW > 0 && dstH > 0 && srcW >= dstW && srcH >= dstH, "BoxReducePicture reduces only");
   const TBlockEdges ex(std::uint32_t(srcW), std::uint32_t(dstW), 0), ey(std::uint32_t(srcH), std::uint32_t(dstH), 0);
-  ReduceRowsInOrder(dstW, dstH, ex, ey, firstRow, srcH, opaqueSource,
-                    [&](std::int32_t top, std::int32_t) { return TRowSpan{RowAt(picture, top), picture.Stride}; },
-                    sink);
+  const TColumnPlan plan(ex, dstW);
+  TOpaqueFourthBytes fourth(plan);
+  const std::int32_t from = std::max(firstRow, 0);
+  // A bottom-up picture is read in the order of its memory, as the processor's prefetcher
+  // expects: from the last destination row up, each block from its bottom source row up (its
+  // sums do not depend on the order of its rows).
+  const bool upward = picture.Stride < 0;
+  for (std::int32_t i = 0; i < dstH - from; ++i) {
+    const std::int32_t r = upward ? dstH - 1 - i : from + i;
+    const std::int32_t y = ey.Edge(r), bh = ey.Edge(r + 1) - y;
+    const TColor32* first = RowAt(picture, upward ? y + bh - 1 : y);
+    auto* px = reinterpret_cast<TColor32*>(reinterpret_cast<std::uint8_t*>(target.First) +
+                                           std::ptrdiff_t(r - from) * target.Stride);
+    if (!plan.ReduceRow(first, bh, upward ? -picture.Stride : picture.Stride, px, nullptr, opaqueSource) && opaqueSource)
+      fourth.Put(px, dstW, bh);
+  }
 }
 
 }  // namespace murmella::bitmap32

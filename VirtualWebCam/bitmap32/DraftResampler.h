@@ -43,12 +43,21 @@ void BoxReduceInBands(std::int32_t srcW, std::int32_t srcH, std::int32_t dstW, s
                       std::int32_t firstRow, const TBandLoader& load, const TRowSink& sink,
                       std::size_t bandBytes = DefaultBandBytes);
 
+// Where destination rows go: the first one made at First, each next Stride bytes further
+// (negative for a bottom-up picture).
+struct TRowTarget {
+  TColor32* First;
+  std::int32_t Stride;
+};
+
 // The same reduction of a picture that is already in memory, read where it lies: source row y
 // at picture.First + y * picture.Stride bytes. With opaqueSource the fourth byte of every
 // source pixel counts as 255 whatever it holds (a picture without alpha, as its copy-in would
 // make it), so the result is that of the opaque picture without a pass that writes one.
+// Destination rows firstRow .. dstH - 1 are written straight into target, not copied there,
+// in whatever order reads the picture fastest.
 void BoxReducePicture(const TRowSpan& picture, std::int32_t srcW, std::int32_t srcH, std::int32_t dstW,
-                      std::int32_t dstH, std::int32_t firstRow, bool opaqueSource, const TRowSink& sink);
+                      std::int32_t dstH, std::int32_t firstRow, bool opaqueSource, const TRowTarget& target);
 
 // Block edges Ex(k) = floor(k * step / 65536) with step = trunc(float(srcLen / dstLen) * 65536).
 struct TBlockEdges {

@@ -18,7 +18,9 @@ __attribute__((target("avx2"))) void Avx2SumRows16(const TColor32* first, std::i
   for (; x + 16 <= pixels; x += 16) {
     __m256i e0 = _mm256_setzero_si256(), o0 = e0, e1 = e0, o1 = e0;
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + x);
+    const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      PrefetchBelow(p, down, 64);
       const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
       const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
       e0 = _mm256_add_epi16(e0, _mm256_and_si256(v0, low));
@@ -134,11 +136,13 @@ __attribute__((target("avx2"))) std::int32_t Avx2UniformBlocks(const TColor32* f
   const Quad quad;
   const TDivision16 divide(std::uint32_t(Quad::Width * rows), opaque);
   constexpr std::int32_t step = 16 * Quad::Width;  // bytes of four blocks
+  const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
   std::int32_t c = 0;
   for (; c + 16 <= count; c += 16) {
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + Quad::Width * c);
     __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      PrefetchBelow(p, down, 4 * step);
       a0 = _mm256_add_epi16(a0, quad(p));
       a1 = _mm256_add_epi16(a1, quad(p + step));
       a2 = _mm256_add_epi16(a2, quad(p + 2 * step));
@@ -194,6 +198,7 @@ __attribute__((target("avx2"))) std::int32_t Avx2LaneBlocks(const TColor32* firs
                                                              std::int32_t rows, const std::int32_t* edges,
                                                              std::int32_t count, bool opaque, TColor32* out) {
   const std::int32_t end = edges[count];
+  const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
   std::uint32_t reciprocal[NarrowBlockWidth + 1] = {}, alphaTotal[NarrowBlockWidth + 1] = {};
   for (std::int32_t w = 1; w <= NarrowBlockWidth; ++w) {
     reciprocal[w] = 16777216u / (std::uint32_t(w) * std::uint32_t(rows));
@@ -210,7 +215,9 @@ __attribute__((target("avx2"))) std::int32_t Avx2LaneBlocks(const TColor32* firs
         g3(e + 6, reciprocal, alphaTotal);
     __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first);
+    const std::int32_t span = 4 * (e[8] - e[0]);
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      PrefetchBelow(p + 4 * e[0], down, span);
       const auto* row = reinterpret_cast<const TColor32*>(p);
       a0 = _mm256_add_epi16(a0, _mm256_maddubs_epi16(g0.Bytes(row), ones8));
       a1 = _mm256_add_epi16(a1, _mm256_maddubs_epi16(g1.Bytes(row), ones8));
@@ -235,14 +242,8 @@ __attribute__((target("avx2"))) void Avx2ReduceNarrowRow(const TColor32* first, 
     c = Avx2UniformBlocks<TTripleQuad>(first + edges[0], stride, rows, count, opaque, out);
   c += Avx2LaneBlocks(first, stride, rows, edges + c, count - c, opaque, out + c);
   // The last few blocks, whose lanes would read past the row's last block.
-  for (; c < count; ++c) {
-    const std::int32_t w = edges[c + 1] - edges[c];
-    out[c] = Sse2Routines.AverageBlock(w, rows, first + edges[c], stride);
-    if (opaque) {
-      const std::uint32_t n = std::uint32_t(w) * std::uint32_t(rows);
-      out[c] = (out[c] & 0x00FFFFFFu) | (((255u * n) * (16777216u / n)) >> 24) << 24;
-    }
-  }
+  for (; c < count; ++c)
+    out[c] = AverageBlockOf(Sse2Routines, edges[c + 1] - edges[c], rows, first + edges[c], stride, opaque);
 }
 
 // Column sums of pixel pairs: the pair shuffle and a multiply-add with ones add each pair
@@ -251,11 +252,13 @@ __attribute__((target("avx2"))) void Avx2SumPairs16(const TColor32* first, std::
                                                      std::int32_t pairs, std::uint16_t* sums) {
   const __m256i shuffle = _mm256_setr_epi8(MURMELLA_PAIR_LANE, MURMELLA_PAIR_LANE);
   const __m256i ones = _mm256_set1_epi8(1);
+  const std::ptrdiff_t down = std::ptrdiff_t(rows) * stride;
   std::int32_t i = 0;
   for (; i + 32 <= pairs; i += 32) {
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(first + 2 * i);
     __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0, a6 = a0, a7 = a0;
     for (std::int32_t y = 0; y < rows; ++y, p += stride) {
+      PrefetchBelow(p, down, 256);
       a0 = _mm256_add_epi16(a0, PairsAcross(p, shuffle, ones));
       a1 = _mm256_add_epi16(a1, PairsAcross(p + 32, shuffle, ones));
       a2 = _mm256_add_epi16(a2, PairsAcross(p + 64, shuffle, ones));
@@ -419,6 +422,6 @@ __attribute__((target("avx2"))) void Avx2AverageSums16(const std::uint16_t* sums
 }  // namespace
 
 const TVectorRoutines Avx2Routines{"avx2", Sse2Routines.AverageBlock, Avx2SumRows16, Avx2SumPairs16, Avx2AverageSums16,
-                                   Avx2InterpolateAcross, Avx2CombineRows, Avx2ReduceNarrowRow};
+                                   Avx2InterpolateAcross, Avx2CombineRows, Avx2ReduceNarrowRow, nullptr};
 
 }  // namespace murmella::bitmap32

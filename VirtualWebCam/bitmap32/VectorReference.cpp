@@ -76,6 +76,6 @@ TColor32 Combine(TColor32 x, TColor32 y, std::uint32_t w) {
 }
 
 const TVectorRoutines ReferenceRoutines{"reference", RefAverageBlock, RefSumRows16, RefSumPairs16, RefAverageSums16,
-                                        RefInterpolateAcross, RefCombineRows, nullptr};
+                                        RefInterpolateAcross, RefCombineRows, nullptr, nullptr};
 
 }  // namespace murmella::bitmap32

@@ -9,7 +9,7 @@ namespace murmella::bitmap32 {
 namespace {
 
 struct TFeatures {
-  bool Sse2 = false, Avx2 = false;
+  bool Sse2 = false, Avx2 = false, Avx512 = false;
 };
 
 TFeatures DetectFeatures() {
@@ -21,9 +21,11 @@ TFeatures DetectFeatures() {
   if (osxsave && avx && __get_cpuid_max(0, nullptr) >= 7) {
     unsigned lo, hi;
     __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-    const bool ymmSaved = (lo & 6) == 6;
+    const bool ymmSaved = (lo & 6) == 6, zmmSaved = (lo & 0xE6) == 0xE6;
     __cpuid_count(7, 0, a, b, c, d);
     f.Avx2 = ymmSaved && ((b >> 5) & 1);
+    // Foundation, byte and word instructions, byte permutes, byte dot products.
+    f.Avx512 = f.Avx2 && zmmSaved && ((b >> 16) & 1) && ((b >> 30) & 1) && ((c >> 1) & 1) && ((c >> 11) & 1);
   }
   return f;
 }
@@ -32,6 +34,7 @@ const TFeatures Features = DetectFeatures();
 
 const TVectorRoutines* Best() {
   if (std::getenv("MURMELLA_BITMAP32_REFERENCE")) return &ReferenceRoutines;
+  if (auto* r = VectorRoutinesFor(TVectorLevel::AVX512)) return r;
   if (auto* r = VectorRoutinesFor(TVectorLevel::AVX2)) return r;
   if (auto* r = VectorRoutinesFor(TVectorLevel::SSE2)) return r;
   return &ReferenceRoutines;
@@ -53,6 +56,12 @@ const TVectorRoutines* VectorRoutinesFor(TVectorLevel level) {
 #else
       return Features.Avx2 ? &Avx2Routines : nullptr;
 #endif
+    case TVectorLevel::AVX512:
+#ifdef MURMELLA_BITMAP32_NO_AVX2
+      return nullptr;  // the same spills, of 512-bit registers
+#else
+      return Features.Avx512 ? &Avx512Routines : nullptr;
+#endif
   }
   return nullptr;
 }
@@ -60,6 +69,14 @@ const TVectorRoutines* VectorRoutinesFor(TVectorLevel level) {
 const TVectorRoutines& VectorRoutines() { return Forced.load(std::memory_order_relaxed) ? ReferenceRoutines : *Chosen; }
 
 void ForceReferenceRoutines(bool force) { Forced.store(force); }
+
+TColor32 AverageBlockOf(const TVectorRoutines& v, std::int32_t bw, std::int32_t bh, const TColor32* first,
+                        std::int32_t rowStride, bool opaque) {
+  const TColor32 c = v.AverageBlock(bw, bh, first, rowStride);
+  if (!opaque) return c;
+  const std::uint32_t n = std::uint32_t(bw) * std::uint32_t(bh);
+  return (c & 0x00FFFFFFu) | (((255u * n) * (16777216u / n)) >> 24) << 24;
+}
 
 TColor32 AverageBlock(std::int32_t bw, std::int32_t bh, const TColor32* first, std::int32_t rowStride) {
   return VectorRoutines().AverageBlock(bw, bh, first, rowStride);

@@ -294,6 +294,6 @@ void Sse2CombineRows(const TColor32* top, const TColor32* bottom, std::uint8_t b
 }  // namespace
 
 const TVectorRoutines Sse2Routines{"sse2", Sse2AverageBlock, Sse2SumRows16, nullptr, Sse2AverageSums16, Sse2InterpolateAcross,
-                                Sse2CombineRows, nullptr};
+                                Sse2CombineRows, nullptr, nullptr};
 
 }  // namespace murmella::bitmap32

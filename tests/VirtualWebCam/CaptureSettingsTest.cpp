@@ -115,6 +115,9 @@ TEST_F(PaintedScreen, ShortBuffersGetWholeBottomRows) {
   HBITMAP bmp = CopyScreenToBitmapEx(all);
   ASSERT_TRUE(bmp);
   std::vector<uint8_t> buf(640 * 10 + 100, 0xAB);
+  // Less than a row: nothing made, nothing written.
+  EXPECT_EQ(ScaleToSample(bmp, 160, 120, buf.data(), 639), 0u);
+  for (size_t i = 0; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0xAB) << i;
   EXPECT_EQ(ScaleToSample(bmp, 160, 120, buf.data(), 640 * 10 + 7), 6400u);
   DeleteObject(bmp);
   ExpectPixel(&buf[0], kColours[2], "bottom left");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdlib>
 #include <random>
 
 #include "BlockDivisor.h"
@@ -24,7 +26,7 @@ std::vector<int> BlockSizes(std::uint32_t src, std::uint32_t dst) {
 // The vector routine sets this processor has, each to be compared with the reference.
 std::vector<const TVectorRoutines*> VectorLevels() {
   std::vector<const TVectorRoutines*> levels;
-  for (auto level : {TVectorLevel::SSE2, TVectorLevel::AVX2})
+  for (auto level : {TVectorLevel::SSE2, TVectorLevel::AVX2, TVectorLevel::AVX512})
     if (const TVectorRoutines* v = VectorRoutinesFor(level)) levels.push_back(v);
   return levels;
 }
@@ -239,6 +241,43 @@ TEST(DraftStretch, DrawModes) {
   EXPECT_EQ(dst.Bits()[1], 0xFF000000u) << "transparent source leaves the destination";
 }
 
+TEST(DraftStretch, ReducedColoursReachTheDestinationThroughTheDrawMode) {
+  // Blocks of every kind of row routine (narrow 2 and 3, wide 8 and 12, and 5 through the
+  // column sums), several vector groups wide with odd ends, drawn with a custom combine: each
+  // destination pixel must get the rule's average of its own block.
+  for (int bw : {2, 3, 5, 8, 12}) {
+    SCOPED_TRACE(::testing::Message() << "blocks " << bw << " wide");
+    const int dw = 45, dh = 3, bh = 4;
+    TBitmap32 src, dst;
+    src.SetSize(dw * bw, dh * bh);
+    Fill(src, std::uint32_t(bw));
+    dst.SetSize(dw, dh);
+    for (int i = 0; i < dw * dh; ++i) dst.Bits()[i] = TColor32(i);
+    TDraftResampler::CreateFor(src);
+    src.DrawMode = dmCustom;
+    src.MasterAlpha = 7;
+    src.OnPixelCombine = [](TColor32 f, TColor32& b, std::uint32_t m) { b = (f ^ b) + m; };
+    dst.Draw(dst.Bounds(), src.Bounds(), &src);
+    for (int r = 0; r < dh; ++r)
+      for (int c = 0; c < dw; ++c)
+        ASSERT_EQ(*dst.PixelPtr(c, r), (ExpectedBlock(src, c * bw, r * bh, bw, bh) ^ TColor32(r * dw + c)) + 7)
+            << c << "," << r;
+  }
+}
+
+TEST(VectorRoutines, TheBestLevelIsChosenUnlessTheReferenceIsForced) {
+  const TVectorRoutines* best = &ReferenceRoutines;
+  for (auto level : {TVectorLevel::SSE2, TVectorLevel::AVX2, TVectorLevel::AVX512})
+    if (const TVectorRoutines* v = VectorRoutinesFor(level)) best = v;
+  if (std::getenv("MURMELLA_BITMAP32_REFERENCE")) best = &ReferenceRoutines;
+  EXPECT_EQ(&VectorRoutines(), best) << VectorRoutines().Name;
+  ForceReferenceRoutines(true);
+  EXPECT_EQ(&VectorRoutines(), &ReferenceRoutines);
+  ForceReferenceRoutines(false);
+  EXPECT_EQ(&VectorRoutines(), best);
+  EXPECT_EQ(VectorRoutinesFor(TVectorLevel::Reference), &ReferenceRoutines);
+}
+
 TEST(VectorRoutines, EveryLevelMatchesTheReference) {
   std::mt19937 rng(1234);
   const TVectorRoutines& ref = ReferenceRoutines;
@@ -398,7 +437,9 @@ TEST(DraftStretch, InPlaceReductionIsTheWholePictureWithOrWithoutItsAlpha) {
   const Case cases[] = {{1280, 1024, 160, 120, 0}, {1280, 1024, 640, 480, 3}, {1920, 1080, 640, 480, 0},
                         {1024, 768, 160, 120, 119}, {1920, 300, 7, 1, 0}, {5000, 40, 2, 40, 0}, {61, 17, 61, 5, 0},
                         // narrow blocks of two widths (2 or 3, 3 or 4), their fourth byte given by the kernel
-                        {683, 384, 320, 240, 0}, {512, 384, 160, 120, 7}};
+                        {683, 384, 320, 240, 0}, {512, 384, 160, 120, 7},
+                        // blocks 8 and 12 wide, the wide routines'; a first row before the first
+                        {1280, 1024, 160, 120, -2}, {1920, 1080, 160, 120, 100}};
   for (bool reference : {false, true}) {
     ForceReferenceRoutines(reference);
     for (const Case& c : cases)
@@ -423,18 +464,26 @@ TEST(DraftStretch, InPlaceReductionIsTheWholePictureWithOrWithoutItsAlpha) {
             for (int y = 0; y < c.sh; ++y) std::copy_n(src.ScanLine(y), c.sw, &turned[std::size_t(c.sh - 1 - y) * c.sw]);
             span = TRowSpan{&turned[std::size_t(c.sh - 1) * c.sw], -c.sw * 4};
           }
-          std::int32_t next = c.firstRow;
-          BoxReducePicture(span, c.sw, c.sh, c.dw, c.dh, c.firstRow, opaque, [&](std::int32_t row, const TColor32* px) {
-            ASSERT_EQ(row, next++);
-            for (int x = 0; x < c.dw; ++x) ASSERT_EQ(px[x], *whole.PixelPtr(x, row)) << "at " << x << "," << row;
-          });
-          EXPECT_EQ(next, c.dh);
+          // Into a bottom-up frame as the camera's, with a guard row on each side: rows firstRow
+          // (or 0) .. dh - 1 fill it from its last row up, and nothing else is written.
+          const int from = std::max(c.firstRow, 0), made = c.dh - from;
+          std::vector<TColor32> frame(std::size_t(made + 2) * c.dw, 0x5A5A5A5A);
+          BoxReducePicture(span, c.sw, c.sh, c.dw, c.dh, c.firstRow, opaque,
+                           TRowTarget{&frame[std::size_t(made) * c.dw], -c.dw * 4});
+          for (int x = 0; x < c.dw; ++x) {
+            ASSERT_EQ(frame[std::size_t(x)], 0x5A5A5A5Au);
+            ASSERT_EQ(frame[std::size_t(made + 1) * c.dw + x], 0x5A5A5A5Au);
+          }
+          for (int row = from; row < c.dh; ++row)
+            for (int x = 0; x < c.dw; ++x)
+              ASSERT_EQ(frame[std::size_t(made - (row - from)) * c.dw + x], *whole.PixelPtr(x, row))
+                  << "at " << x << "," << row;
         }
   }
   ForceReferenceRoutines(false);
   TBitmap32 b;
   b.SetSize(10, 10);
-  EXPECT_THROW(BoxReducePicture(TRowSpan{b.Bits(), 40}, 10, 10, 11, 5, 0, true, [](std::int32_t, const TColor32*) {}),
+  EXPECT_THROW(BoxReducePicture(TRowSpan{b.Bits(), 40}, 10, 10, 11, 5, 0, true, TRowTarget{b.Bits(), 40}),
                EAssertionFailed);
 }
 
@@ -489,16 +538,19 @@ TEST(VectorRoutines, SixteenBitDivisionIsTheReferencesForEveryBlockSize) {
   for (std::uint32_t n = 3; n <= 185; ++n) EXPECT_TRUE(BlockDivisors[n].Exact) << n;
 }
 
-TEST(VectorRoutines, NarrowRowsMatchTheReferenceBlockByBlock) {
+TEST(VectorRoutines, RowRoutinesMatchTheReferenceBlockByBlock) {
   std::mt19937 rng(4321);
   for (const TVectorRoutines* v : VectorLevels()) {
-    if (!v->ReduceNarrowRow) continue;
+    if (!v->ReduceNarrowRow && !v->ReduceWideRow) continue;
     SCOPED_TRACE(v->Name);
-    for (int round = 0; round < 400; ++round) {
-      // One width for all blocks (each of 1 to 4), or the two neighbouring widths of a ratio
-      // that does not divide, in random order.
-      const int base = 1 + int(rng() % NarrowBlockWidth);
-      const bool uniform = round % 2 == 0 || base == NarrowBlockWidth;
+    for (int round = 0; round < 600; ++round) {
+      // Narrow blocks: one width for all (each of 1 to 4), or the two neighbouring widths of a
+      // ratio that does not divide, in random order. Wide blocks: one width for all, of those
+      // the wide routines have (8, 12) and one they turn down.
+      const bool wide = round % 3 == 2;
+      if (wide ? !v->ReduceWideRow : !v->ReduceNarrowRow) continue;
+      const int base = wide ? std::array{8, 12, 16}[rng() % 3] : 1 + int(rng() % NarrowBlockWidth);
+      const bool uniform = wide || round % 2 == 0 || base == NarrowBlockWidth;
       const int count = 1 + int(rng() % 70), rows = 1 + int(rng() % NarrowBlockRows);
       std::vector<std::int32_t> edges{0};
       for (int c = 0; c < count; ++c) edges.push_back(edges.back() + base + (uniform ? 0 : int(rng() % 2)));
@@ -508,16 +560,25 @@ TEST(VectorRoutines, NarrowRowsMatchTheReferenceBlockByBlock) {
       const bool white = round % 5 == 0;
       for (auto& p : px) p = white ? 0xFFFFFFFF : rng();
       // Bottom-up rows too, as the camera reads its screen.
-      const bool bottomUp = round % 3 == 0;
+      const bool bottomUp = round % 4 == 0;
       const TColor32* first = bottomUp ? &px[std::size_t(rows - 1) * (pixels + pad)] : px.data();
       const int step = bottomUp ? -stride : stride;
       // An opaque source's fourth bytes count as 255: the reference reads a copy that has them.
-      const bool opaque = round % 4 == 1;
+      const bool opaque = round % 7 < 3;
       std::vector<TColor32> filled(px);
       for (auto& p : filled) p |= 0xFF000000u;
       const TColor32* opaqueFirst = filled.data() + (first - px.data());
       std::vector<TColor32> got(std::size_t(count) + 1, 0x12345678), want(std::size_t(count) + 1, 0x12345678);
-      v->ReduceNarrowRow(first, step, rows, edges.data(), count, uniform ? base : 0, opaque, got.data());
+      if (wide) {
+        const bool done = v->ReduceWideRow(first, step, rows, base, count, opaque, got.data());
+        if (!done) {
+          EXPECT_EQ(base, 16);
+          ASSERT_EQ(got, want) << "a width turned down leaves the row alone";
+          continue;
+        }
+      } else {
+        v->ReduceNarrowRow(first, step, rows, edges.data(), count, uniform ? base : 0, opaque, got.data());
+      }
       for (int c = 0; c < count; ++c)
         want[std::size_t(c)] = ReferenceRoutines.AverageBlock(edges[c + 1] - edges[c], rows,
                                                               (opaque ? opaqueFirst : first) + edges[c], step);
