@@ -29,7 +29,7 @@ forms::TWindowParams PopupParams(forms::TComponent* owner, bool topmost) {
 
 // The window's own text, for whoever reads it (accessibility tools): the markup as UTF-16.
 void ShowAsWindowText(HWND window, const std::string& markup) {
-  const std::u16string wide = Utf8ToUtf16(markup);
+  const std::u16string wide = text::Utf8ToUtf16(markup);
   SetWindowTextW(window, reinterpret_cast<const wchar_t*>(wide.c_str()));
 }
 
@@ -148,7 +148,7 @@ void THTMLPopupWindow::SetTextFitted(const std::string& text) {
   forms::TCanvas canvas(dc.get());
   canvas.SetFont(Font());
   RECT r{0, 0, 0, 0};
-  const std::u16string wide = Utf8ToUtf16(text);
+  const std::u16string wide = text::Utf8ToUtf16(text);
   DrawTextW(dc.get(), reinterpret_cast<const wchar_t*>(wide.c_str()), static_cast<int>(wide.size()), &r,
             DT_CALCRECT | DT_NOPREFIX);
   Resize({r.right - r.left + 6, r.bottom - r.top + 4});

@@ -54,7 +54,7 @@ bool TScanner::RightToLeft(std::size_t from, std::size_t to) {
   if (to == RtlTo_ && from >= RtlFrom_ && (!Rtl_ || from == RtlFrom_)) return Rtl_;
   RtlFrom_ = from;
   RtlTo_ = to;
-  Rtl_ = HasRightToLeft(Text.substr(from, to - from));
+  Rtl_ = text::HasRightToLeft(Text.substr(from, to - from));
   return Rtl_;
 }
 
@@ -168,7 +168,7 @@ void TMarkupLayout::RunPass(TPass& p, TScanner& sc, std::size_t& pos) {
       end = n;
     const std::string_view raw = text.substr(pos, end - pos);
     const std::u16string run =
-        raw.find('&') == std::string_view::npos ? Utf8ToUtf16(raw) : Utf8ToUtf16(ReplaceRunEntities(raw));
+        raw.find('&') == std::string_view::npos ? text::Utf8ToUtf16(raw) : text::Utf8ToUtf16(ReplaceRunEntities(raw));
 
     bool hiddenRun = false;
     i64 width = 0;

@@ -1,6 +1,7 @@
 #include "PageCharset.h"
 
 #include "HtmlTags.h"
+#include "Utf8Text.h"
 
 #include <string>
 #include <vector>
@@ -135,26 +136,10 @@ std::optional<std::string_view> CharsetParameter(std::string_view v) {
   }
 }
 
-std::size_t Utf8SequenceAt(std::string_view b, std::size_t i, char32_t& cp) {
-  const unsigned char c = static_cast<unsigned char>(b[i]);
-  const int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
-  if (extra < 0 || i + static_cast<std::size_t>(extra) >= b.size()) return 0;
-  cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
-  for (int k = 1; k <= extra; ++k) {
-    const unsigned char cc = static_cast<unsigned char>(b[i + static_cast<std::size_t>(k)]);
-    if ((cc & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) ||
-      (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-    return 0;
-  return static_cast<std::size_t>(extra) + 1;
-}
-
 bool IsUtf8(std::string_view b) {
   for (std::size_t i = 0; i < b.size();) {
     char32_t cp = 0;
-    const std::size_t n = Utf8SequenceAt(b, i, cp);
+    const std::size_t n = text::Utf8SequenceAt(b, i, cp);
     if (n == 0) return false;
     i += n;
   }

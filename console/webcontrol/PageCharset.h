@@ -37,10 +37,6 @@ std::optional<unsigned> CodePageForLabel(std::string_view label);
 // not, as browsers extract it; nothing when there is none.
 std::optional<std::string_view> CharsetParameter(std::string_view value);
 
-// The length of the well-formed UTF-8 sequence at `i` (its code point in `cp`), or 0 where the
-// bytes there are not UTF-8 (a stray byte, an overlong form, a surrogate, past U+10FFFF, cut short).
-std::size_t Utf8SequenceAt(std::string_view bytes, std::size_t i, char32_t& cp);
-
 bool IsUtf8(std::string_view bytes);
 
 }  // namespace murmella::webcontrol

@@ -2,6 +2,7 @@
 
 #include "HtmlTags.h"
 #include "PageCharset.h"
+#include "Utf8Text.h"
 
 #include <algorithm>
 #include <array>
@@ -108,7 +109,7 @@ std::u16string DecodePageText(std::string_view b) {
   std::size_t i = 0;
   while (i < b.size()) {
     char32_t cp = 0;
-    const std::size_t n = Utf8SequenceAt(b, i, cp);
+    const std::size_t n = text::Utf8SequenceAt(b, i, cp);
     if (n == 0) {
       out += static_cast<char16_t>(static_cast<unsigned char>(b[i]));
       ++i;

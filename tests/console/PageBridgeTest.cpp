@@ -484,7 +484,7 @@ TEST_F(PageBridge, VisitorsNamesReachTheNoticeAsTheyTypedThem) {
     popup::TMarkupRenderResult out;
     popup::RenderMarkup(canvas, in, out);
     ReleaseDC(Notice(), dc);
-    const std::string drawn = popup::Utf16ToUtf8(canvas.Text());
+    const std::string drawn = text::Utf16ToUtf8(canvas.Text());
     const int width = r.right - r.left;
     if (std::string(c.Name) == "300 characters") {
       // Wider than the work area allows: the notice stops at its limit and the text is cut.

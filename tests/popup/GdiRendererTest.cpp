@@ -256,7 +256,7 @@ int MeasureWide(HDC dc, const std::u16string& text, const wchar_t* face) {
   return s.cx;
 }
 
-std::string Utf8(const std::u16string& s) { return Utf16ToUtf8(s); }
+std::string Utf8(const std::u16string& s) { return text::Utf16ToUtf8(s); }
 
 // Names in several scripts through the real renderer on GDI: the text drawn in the name's
 // colour, read back, is the name; the name's line is as wide as the platform measures the name,

@@ -31,8 +31,8 @@ std::u16string ShownUnits(std::u16string_view text, bool prefix, int* underline)
 std::string Shown(std::u16string_view text, bool prefix, int* underline) {
   const std::u16string shown = ShownUnits(text, prefix, underline);
   if (underline && *underline >= 0)
-    *underline = static_cast<int>(Utf16ToUtf8(std::u16string_view(shown).substr(0, *underline)).size());
-  return Utf16ToUtf8(shown);
+    *underline = static_cast<int>(text::Utf16ToUtf8(std::u16string_view(shown).substr(0, *underline)).size());
+  return text::Utf16ToUtf8(shown);
 }
 
 bool SplitsSurrogate(std::u16string_view t) {
@@ -97,7 +97,7 @@ void TTestCanvas::DrawRun(std::u16string_view text, const TRect& box, bool prefi
 }
 
 void TTestCanvas::TextAt(int x, int y, std::u16string_view text) {
-  TextOuts.push_back({{x, y}, Utf16ToUtf8(text), Font_});
+  TextOuts.push_back({{x, y}, text::Utf16ToUtf8(text), Font_});
 }
 
 void TTestCanvas::FillRect(const TRect& rect) {

@@ -34,11 +34,13 @@ TEST(Utf8Text, WellFormedRoundTripsAndIllFormedPartsBecomeOneReplacementEach) {
       {"windows-1252 byte", "caf\xE9", u"caf\uFFFD"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Utf8ToUtf16(c.Utf8), c.Utf16) << c.Name;
-    const bool wellFormed = c.Utf16.find(kReplacementChar) == std::u16string::npos;
-    if (wellFormed) EXPECT_EQ(Utf16ToUtf8(c.Utf16), c.Utf8) << c.Name;
+    EXPECT_EQ(text::Utf8ToUtf16(c.Utf8), c.Utf16) << c.Name;
+    const bool wellFormed = c.Utf16.find(text::kReplacementChar) == std::u16string::npos;
+    if (wellFormed) {
+      EXPECT_EQ(text::Utf16ToUtf8(c.Utf16), c.Utf8) << c.Name;
+    }
   }
-  EXPECT_EQ(Utf16ToUtf8(u"a\xD800" u"b\xDC00"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD") << "unpaired surrogates";
+  EXPECT_EQ(text::Utf16ToUtf8(u"a\xD800" u"b\xDC00"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD") << "unpaired surrogates";
 }
 
 struct Painted {

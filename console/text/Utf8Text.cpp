@@ -1,6 +1,6 @@
 #include "Utf8Text.h"
 
-namespace murmella::popup {
+namespace murmella::text {
 
 namespace {
 
@@ -41,6 +41,14 @@ char32_t Next(std::string_view text, std::size_t& i) {
 }
 
 }  // namespace
+
+std::size_t Utf8SequenceAt(std::string_view bytes, std::size_t i, char32_t& cp) {
+  std::size_t next = i;
+  const char32_t c = Next(bytes, next);
+  if (c == kNoChar) return 0;
+  cp = c;
+  return next - i;
+}
 
 // Never more UTF-16 units than bytes: the result is written in place and cut to size.
 std::u16string Utf8ToUtf16(std::string_view utf8) {
@@ -110,4 +118,4 @@ bool HasRightToLeft(std::string_view utf8) {
   return false;
 }
 
-}  // namespace murmella::popup
+}  // namespace murmella::text
